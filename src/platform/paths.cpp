@@ -1,0 +1,42 @@
+#include "platform/paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace quillora {
+namespace fs = std::filesystem;
+
+namespace {
+
+// XDG variables count only when they hold an absolute path.
+fs::path xdgDirectory(const char* variable, const fs::path& fallbackUnderHome) {
+    if (const char* value = std::getenv(variable); value && *value == '/') return value;
+    return homeDirectory() / fallbackUnderHome;
+}
+
+fs::path created(fs::path dir) {
+    fs::create_directories(dir);
+    return dir;
+}
+
+}  // namespace
+
+fs::path homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/tmp";
+}
+
+fs::path applicationSupportDirectory() {
+    return created(xdgDirectory("XDG_DATA_HOME", ".local/share") / "quillora");
+}
+
+fs::path documentsDirectory() { return created(xdgDirectory("XDG_DOCUMENTS_DIR", "Documents")); }
+
+fs::path configDirectory() { return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillora"; }
+
+fs::path temporaryDirectory() { return fs::temp_directory_path(); }
+
+}  // namespace quillora

@@ -1,0 +1,34 @@
+#include "platform/uuid.h"
+
+#include <openssl/rand.h>
+
+#include <array>
+#include <stdexcept>
+
+namespace quillora {
+
+std::string uuidString() {
+    std::array<unsigned char, 16> bytes{};
+    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+        throw std::runtime_error("no random bytes for a UUID");
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(36);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
+        text.push_back(kHex[bytes[i] >> 4]);
+        text.push_back(kHex[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+std::string uuidWithoutDashes() {
+    std::string text = uuidString();
+    std::erase(text, '-');
+    return text;
+}
+
+}  // namespace quillora

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/digest.h"
+#include "platform/files.h"
+#include "platform/notifications.h"
+#include "platform/paths.h"
+#include "platform/preferences.h"
+#include "platform/uuid.h"
+#include "support/temp_home.h"
+
+namespace quillora {
+namespace {
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::TempHome;
+
+mode_t fileMode(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mode & 0777;
+}
+
+TEST(AtomicWrite, ReplacesWholeFileWithRequestedModeAndLeavesNoTempFiles) {
+    TempDir dir;
+    const fs::path file = dir / "out.srt";
+    writeFileAtomically(file, "first", 0600);
+    writeFileAtomically(file, "second version", 0600);
+    EXPECT_EQ(readFile(file), "second version");
+    EXPECT_EQ(fileMode(file), 0600u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(AtomicWrite, FailureInMissingFolderThrowsAndKeepsNothing) {
+    TempDir dir;
+    EXPECT_THROW(writeFileAtomically(dir / "missing/out.txt", "x"), std::system_error);
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST(ReadFile, MissingFileAndDirectoryThrow) {
+    TempDir dir;
+    EXPECT_THROW(readFile(dir / "nope"), std::system_error);
+    EXPECT_THROW(readFile(dir.path()), std::system_error);
+}
+
+TEST(Paths, FollowXdgVariablesAndCreateDataFolder) {
+    TempHome home;
+    EXPECT_EQ(applicationSupportDirectory(), home.dataHome() / "quillora");
+    EXPECT_TRUE(fs::is_directory(home.dataHome() / "quillora"));
+    EXPECT_EQ(documentsDirectory(), home.documents());
+    EXPECT_EQ(configDirectory(), home.configHome() / "quillora");
+    ::setenv("XDG_DATA_HOME", "relative/path", 1);  // not absolute: ignored
+    EXPECT_EQ(applicationSupportDirectory(), home.path() / ".local/share/quillora");
+}
+
+TEST(Preferences, TypedValuesRoundTripAndMismatchedTypesReadAbsent) {
+    TempHome home;
+    Preferences prefs(configDirectory() / "preferences.json");
+    prefs.setText("currentUser", "小明");
+    prefs.setBool("rememberMe", true);
+    prefs.setNumber("srt_fontsize", 48.5);
+    const auto when = Preferences::Date(std::chrono::seconds(1700000000));
+    prefs.setDate("lastLoginTime", when);
+
+    Preferences reopened(prefs.file());
+    EXPECT_EQ(reopened.text("currentUser"), "小明");
+    EXPECT_EQ(reopened.boolean("rememberMe"), true);
+    EXPECT_EQ(reopened.number("srt_fontsize"), 48.5);
+    EXPECT_EQ(reopened.date("lastLoginTime"), when);
+    EXPECT_EQ(reopened.text("rememberMe"), std::nullopt);
+    EXPECT_EQ(reopened.date("srt_fontsize"), std::nullopt);
+    EXPECT_EQ(fileMode(prefs.file()), 0600u);
+
+    reopened.remove("currentUser");
+    EXPECT_EQ(prefs.text("currentUser"), std::nullopt);
+    EXPECT_EQ(prefs.boolean("rememberMe"), true);
+}
+
+TEST(Preferences, CorruptFileReadsEmptyAndConcurrentWritersKeepEveryKey) {
+    TempHome home;
+    const fs::path file = home.configHome() / "quillora/preferences.json";
+    testing::writeTestFile(file, "{not json");
+    Preferences prefs(file);
+    ConsoleCapture capture;
+    EXPECT_EQ(prefs.text("a"), std::nullopt);
+    EXPECT_FALSE(capture.lines().empty());
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&prefs, t] {
+            for (int i = 0; i < 10; ++i) prefs.setNumber("k" + std::to_string(t * 10 + i), i);
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int k = 0; k < 40; ++k) EXPECT_EQ(prefs.number("k" + std::to_string(k)), k % 10);
+}
+
+TEST(Notifications, DeliverPayloadToMatchingObserversUntilUnsubscribed) {
+    auto& center = NotificationCenter::shared();
+    std::vector<nlohmann::json> received;
+    const auto token = center.subscribe(notification::kTaskUpdated,
+                                        [&](const nlohmann::json& p) { received.push_back(p); });
+    center.post(notification::kTaskUpdated, {{"id", 7}, {"progress", 0.5}});
+    center.post(notification::kDatabaseUpdated);
+    center.unsubscribe(token);
+    center.post(notification::kTaskUpdated);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0]["id"], 7);
+    EXPECT_EQ(received[0]["progress"], 0.5);
+}
+
+TEST(Notifications, ObserverMayUnsubscribeItselfWhilePosted) {
+    auto& center = NotificationCenter::shared();
+    int calls = 0;
+    NotificationCenter::Token token = 0;
+    token = center.subscribe("self", [&](const nlohmann::json&) {
+        ++calls;
+        center.unsubscribe(token);
+    });
+    center.post("self");
+    center.post("self");
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(Uuid, CanonicalUpperCaseAndDashlessFormsAreUnique) {
+    const std::regex canonical("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        const std::string id = uuidString();
+        EXPECT_TRUE(std::regex_match(id, canonical)) << id;
+        seen.insert(id);
+    }
+    EXPECT_EQ(seen.size(), 200u);
+    EXPECT_TRUE(std::regex_match(uuidWithoutDashes(), std::regex("[0-9A-F]{32}")));
+}
+
+TEST(Digest, KnownVectors) {
+    EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(sha256Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(Console, CaptureCollectsLinesAndRestoresPreviousSink) {
+    ConsoleCapture outer;
+    {
+        ConsoleCapture inner;
+        console("内层");
+        EXPECT_TRUE(inner.contains("内层"));
+    }
+    console("外层");
+    EXPECT_EQ(outer.lines(), std::vector<std::string>{"外层"});
+}
+
+}  // namespace
+}  // namespace quillora
