@@ -1,0 +1,382 @@
+#include "text/unicode.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+
+#include <stdexcept>
+
+namespace quillora {
+namespace {
+
+// Reads one code point at `i`, advancing it; an ill-formed sequence (overlong, surrogate,
+// beyond U+10FFFF, truncated) gives -1 and advances past its maximal valid prefix, at least 1.
+int32_t nextCodePoint(std::string_view text, std::size_t& i) {
+    auto byteAt = [&](std::size_t at) { return static_cast<uint8_t>(text[at]); };
+    uint8_t lead = byteAt(i++);
+    if (lead < 0x80) return lead;
+    int need = 0;
+    int32_t c = 0;
+    uint8_t low = 0x80;
+    uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 1;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 2;
+        c = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 3;
+        c = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return -1;
+    }
+    for (int k = 0; k < need; ++k) {
+        if (i >= text.size()) return -1;
+        uint8_t next = byteAt(i);
+        if (next < low || next > high) return -1;
+        low = 0x80;
+        high = 0xBF;
+        c = (c << 6) | (next & 0x3F);
+        ++i;
+    }
+    return c;
+}
+
+// Steps back over the code point ending at `i`; ill-formed bytes step back one at a time and
+// give -1.
+int32_t previousCodePoint(std::string_view text, std::size_t& i) {
+    std::size_t end = i;
+    std::size_t lead = end - 1;
+    while (lead > 0 && end - lead < 4 && (static_cast<uint8_t>(text[lead]) & 0xC0) == 0x80) {
+        --lead;
+    }
+    std::size_t cursor = lead;
+    int32_t c = nextCodePoint(text, cursor);
+    if (c >= 0 && cursor == end) {
+        i = lead;
+        return c;
+    }
+    i = end - 1;
+    return static_cast<uint8_t>(text[i]) < 0x80 ? static_cast<uint8_t>(text[i]) : -1;
+}
+
+int8_t category(char32_t c) {
+    return u_charType(static_cast<UChar32>(c));
+}
+
+uint32_t categoryMask(char32_t c) {
+    return U_GET_GC_MASK(static_cast<UChar32>(c));
+}
+
+struct UTextCloser {
+    void operator()(UText* text) const { utext_close(text); }
+};
+using UTextHandle = std::unique_ptr<UText, UTextCloser>;
+
+// Creating a character break iterator loads rule data; one per thread is reused for every call.
+icu::BreakIterator& characterBreaks() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> created(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status) || !created) {
+            throw std::runtime_error("ICU character break iterator unavailable");
+        }
+        return created;
+    }();
+    return *iterator;
+}
+
+// Every ASCII character except CR is a cluster of its own (CR LF is the only ASCII pair that
+// joins), so plain ASCII needs no break iterator.
+bool isAsciiWithoutCarriageReturn(std::string_view text) {
+    for (char ch : text) {
+        if ((static_cast<unsigned char>(ch) & 0x80U) != 0 || ch == '\r') return false;
+    }
+    return true;
+}
+
+template <typename Visit>
+void forEachGrapheme(std::string_view text, Visit visit) {
+    if (text.empty()) return;
+    if (isAsciiWithoutCarriageReturn(text)) {
+        for (std::size_t i = 0; i < text.size(); ++i)
+            visit(text.substr(i, 1));
+        return;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UTextHandle utext(
+        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
+    if (U_FAILURE(status)) throw std::runtime_error("ICU could not open text");
+    auto& breaks = characterBreaks();
+    breaks.setText(utext.get(), status);
+    if (U_FAILURE(status)) throw std::runtime_error("ICU could not iterate text");
+    int32_t start = breaks.first();
+    for (int32_t end = breaks.next(); end != icu::BreakIterator::DONE; end = breaks.next()) {
+        visit(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+        start = end;
+    }
+    // Detach from the text so the iterator holds no pointer into the caller's string.
+    breaks.setText(icu::UnicodeString());
+}
+
+icu::UnicodeString toUnicode(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+std::string toUtf8(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+}  // namespace
+
+bool isNewlineCharacter(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isHorizontalWhitespace(char32_t c) {
+    return c == '\t' || category(c) == U_SPACE_SEPARATOR;
+}
+
+bool isRegexWhitespace(char32_t c) {
+    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+}
+
+bool isLetter(char32_t c) {
+    return (categoryMask(c) & U_GC_L_MASK) != 0;
+}
+bool isDecimalDigit(char32_t c) {
+    return category(c) == U_DECIMAL_DIGIT_NUMBER;
+}
+bool isNumber(char32_t c) {
+    return (categoryMask(c) & U_GC_N_MASK) != 0;
+}
+bool isPunctuation(char32_t c) {
+    return (categoryMask(c) & U_GC_P_MASK) != 0;
+}
+bool isSymbol(char32_t c) {
+    return (categoryMask(c) & U_GC_S_MASK) != 0;
+}
+bool isSeparator(char32_t c) {
+    return (categoryMask(c) & U_GC_Z_MASK) != 0;
+}
+bool isControl(char32_t c) {
+    return category(c) == U_CONTROL_CHAR;
+}
+
+std::u32string codePoints(std::string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        int32_t c = nextCodePoint(text, i);
+        out.push_back(c < 0 ? U'\uFFFD' : static_cast<char32_t>(c));
+    }
+    return out;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        if (nextCodePoint(bytes, i) < 0) return false;
+    }
+    return true;
+}
+
+std::vector<std::string_view> splitNewlines(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t at = i;
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            ++i;
+            if (byte >= 0x0A && byte <= 0x0D) {
+                pieces.push_back(text.substr(start, at - start));
+                start = i;
+            }
+            continue;
+        }
+        int32_t c = nextCodePoint(text, i);
+        if (c >= 0 && isNewlineCharacter(static_cast<char32_t>(c))) {
+            pieces.push_back(text.substr(start, at - start));
+            start = i;
+        }
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+std::vector<std::string_view> splitOn(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> pieces;
+    if (separator.empty()) {
+        pieces.push_back(text);
+        return pieces;
+    }
+    std::size_t start = 0;
+    for (std::size_t at = text.find(separator); at != std::string_view::npos;
+         at = text.find(separator, start)) {
+        pieces.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) return std::string(text);
+    std::size_t at = text.find(from);
+    if (at == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (; at != std::string_view::npos; at = text.find(from, start)) {
+        out.append(text.substr(start, at - start));
+        out.append(to);
+        start = at + from.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+std::string_view trimHorizontalWhitespace(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t next = begin;
+        int32_t c = nextCodePoint(text, next);
+        if (c < 0 || !isHorizontalWhitespace(static_cast<char32_t>(c))) break;
+        begin = next;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        std::size_t previous = end;
+        int32_t c = previousCodePoint(text, previous);
+        if (c < 0 || !isHorizontalWhitespace(static_cast<char32_t>(c))) break;
+        end = previous;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::string_view trimTrailingRegexWhitespace(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0) {
+        std::size_t previous = end;
+        int32_t c = previousCodePoint(text, previous);
+        if (c < 0 || !isRegexWhitespace(static_cast<char32_t>(c))) break;
+        end = previous;
+    }
+    return text.substr(0, end);
+}
+
+bool isBlankLine(std::string_view line) {
+    return trimHorizontalWhitespace(line).empty();
+}
+
+std::size_t graphemeCount(std::string_view text) {
+    std::size_t count = 0;
+    forEachGrapheme(text, [&](std::string_view) { ++count; });
+    return count;
+}
+
+std::vector<std::string_view> graphemes(std::string_view text) {
+    std::vector<std::string_view> clusters;
+    forEachGrapheme(text, [&](std::string_view cluster) { clusters.push_back(cluster); });
+    return clusters;
+}
+
+std::string toLower(std::string_view text) {
+    return toUtf8(toUnicode(text).toLower(icu::Locale::getRoot()));
+}
+
+struct UnicodeRegex::Impl {
+    std::unique_ptr<icu::RegexPattern> pattern;
+
+    std::unique_ptr<icu::RegexMatcher> matcher(const icu::UnicodeString& input) const {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(input, status));
+        if (U_FAILURE(status)) throw std::runtime_error("ICU regex matcher unavailable");
+        return m;
+    }
+};
+
+UnicodeRegex::UnicodeRegex(std::string_view pattern, bool caseInsensitive)
+    : impl_(std::make_unique<Impl>()) {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError{};
+    impl_->pattern.reset(icu::RegexPattern::compile(
+        toUnicode(pattern), caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0, parseError, status));
+    if (U_FAILURE(status)) {
+        throw std::invalid_argument("invalid regular expression: " + std::string(pattern));
+    }
+}
+
+UnicodeRegex::~UnicodeRegex() = default;
+UnicodeRegex::UnicodeRegex(UnicodeRegex&&) noexcept = default;
+UnicodeRegex& UnicodeRegex::operator=(UnicodeRegex&&) noexcept = default;
+
+bool UnicodeRegex::search(std::string_view text) const {
+    icu::UnicodeString input = toUnicode(text);
+    UErrorCode status = U_ZERO_ERROR;
+    bool found = impl_->matcher(input)->find(status);
+    return U_SUCCESS(status) && found;
+}
+
+bool UnicodeRegex::fullMatch(std::string_view text) const {
+    icu::UnicodeString input = toUnicode(text);
+    UErrorCode status = U_ZERO_ERROR;
+    bool matched = impl_->matcher(input)->matches(status);
+    return U_SUCCESS(status) && matched;
+}
+
+std::vector<std::string> UnicodeRegex::findAll(std::string_view text) const {
+    icu::UnicodeString input = toUnicode(text);
+    auto m = impl_->matcher(input);
+    std::vector<std::string> found;
+    UErrorCode status = U_ZERO_ERROR;
+    while (m->find(status) && U_SUCCESS(status)) {
+        found.push_back(toUtf8(m->group(status)));
+    }
+    return found;
+}
+
+std::string UnicodeRegex::replaceAll(std::string_view text, std::string_view replacement) const {
+    icu::UnicodeString input = toUnicode(text);
+    UErrorCode status = U_ZERO_ERROR;
+    icu::UnicodeString result = impl_->matcher(input)->replaceAll(toUnicode(replacement), status);
+    if (U_FAILURE(status)) throw std::invalid_argument("invalid regular expression replacement");
+    return toUtf8(result);
+}
+
+}  // namespace quillora
