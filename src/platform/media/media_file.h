@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace quillora::media {
+
+/// A media file that cannot be opened or decoded; description() names the cause.
+class MediaError : public Error {
+  public:
+    using Error::Error;
+};
+
+enum class TrackKind { video, audio, subtitle, data, other };
+
+struct TrackInfo {
+    int index = 0;
+    TrackKind kind = TrackKind::other;
+    std::string codec;
+};
+
+/// An opened media container: duration and tracks. Throws MediaError when the file is not media.
+class MediaFile {
+  public:
+    explicit MediaFile(const std::filesystem::path& path);
+    ~MediaFile();
+    MediaFile(MediaFile&&) noexcept;
+    MediaFile& operator=(MediaFile&&) noexcept;
+
+    /// Seconds; NaN when the container does not say.
+    double durationSeconds() const;
+    std::vector<TrackInfo> tracks() const;
+    bool hasTrack(TrackKind kind) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// Packed 8-bit RGB rows, no padding.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+
+    bool empty() const { return width <= 0 || height <= 0; }
+    const uint8_t* pixel(int x, int y) const {
+        return pixels.data() + (static_cast<size_t>(y) * width + x) * 3;
+    }
+};
+
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+/// Reads the first video track forward only. Frames come out upright (the container's
+/// rotation applied) at full resolution; only the requested rectangle is converted to RGB.
+class VideoFrameReader {
+  public:
+    /// Throws MediaError when the file has no decodable video track.
+    explicit VideoFrameReader(const std::filesystem::path& path);
+    ~VideoFrameReader();
+    VideoFrameReader(const VideoFrameReader&) = delete;
+    VideoFrameReader& operator=(const VideoFrameReader&) = delete;
+
+    /// Upright picture size.
+    int width() const;
+    int height() const;
+
+    /// One seek before reading, so a run that starts late does not decode from the beginning.
+    void startAt(double seconds);
+
+    /// Moves to the frame on screen at `seconds`: the last frame presented no later than
+    /// seconds + tolerance (or the first frame when the video starts later). Decodes forward,
+    /// never seeks. False when no frame can be decoded at all.
+    bool advanceTo(double seconds, double tolerance = 0.01);
+
+    /// Presentation time of the current frame, seconds from the start of the video.
+    double frameTime() const;
+
+    /// The current frame's pixels inside `rect` (upright coordinates), clipped to the picture.
+    RgbImage crop(const PixelRect& rect) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// Decodes the first audio track to mono 32-bit float samples at `sampleRate` (16 kHz by
+/// default), as speech tools expect. Throws MediaError.
+std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sampleRate = 16000);
+
+}  // namespace quillora::media

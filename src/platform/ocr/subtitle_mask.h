@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace quillora::ocr {
+
+/// Borrowed packed RGB pixels.
+struct RgbView {
+    const uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;  // bytes per row
+};
+
+/// 8-bit grey pixels, rows packed.
+struct GrayImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+
+/// The pixels judged to belong to subtitle text (1) in a crop.
+struct TextMask {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> on;
+    int count = 0;
+    bool empty() const { return count == 0; }
+};
+
+/// Keeps the text of a hard subtitle: light strokes next to a dark outline or shadow (any text
+/// colour, so yellow lines survive), cleaned of specks and of blobs too big to be letters.
+/// Falls back to dark strokes when the crop is a light background without such text.
+TextMask isolateSubtitleText(const RgbView& crop);
+
+/// True when two masks differ in so few pixels that they show the same text; compression noise
+/// along the outline moves a few percent of the stroke pixels from frame to frame.
+bool masksMatch(const TextMask& a, const TextMask& b, double tolerance = 0.04);
+
+/// Black text on white, cut to the text with a margin: the image the recogniser reads.
+GrayImage renderForRecognition(const TextMask& mask);
+
+}  // namespace quillora::ocr

@@ -1,0 +1,173 @@
+#include "platform/ocr/text_recognizer.h"
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace quillora::ocr {
+namespace {
+
+struct ApiCloser {
+    void operator()(tesseract::TessBaseAPI* api) const {
+        api->End();
+        delete api;
+    }
+};
+using ApiPtr = std::unique_ptr<tesseract::TessBaseAPI, ApiCloser>;
+
+struct TextFreer {
+    void operator()(char* text) const { delete[] text; }
+};
+
+ApiPtr makeEngine(const char* languages) {
+    ApiPtr api(new tesseract::TessBaseAPI());
+    if (api->Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) != 0) {
+        throw OcrError(std::string("无法加载文字识别语言数据: ") + languages);
+    }
+    api->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+    api->SetVariable("user_defined_dpi", "300");
+    api->SetVariable("debug_file", "/dev/null");
+    return api;
+}
+
+// Decodes one UTF-8 sequence at `i`; returns the code point and advances `i`.
+char32_t nextCodePoint(const std::string& s, size_t& i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (i + static_cast<size_t>(length) > s.size()) length = 1;
+    char32_t cp = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    for (int k = 1; k < length; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += static_cast<size_t>(length);
+    return cp;
+}
+
+bool isWide(char32_t c) {
+    return (c >= 0x3000 && c <= 0x303F) || (c >= 0x3400 && c <= 0x9FFF) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFF60);
+}
+
+bool hasIdeograph(const std::vector<std::string>& lines) {
+    for (const auto& line : lines) {
+        for (size_t i = 0; i < line.size();) {
+            const char32_t c = nextCodePoint(line, i);
+            if (c >= 0x4E00 && c <= 0x9FFF) return true;
+        }
+    }
+    return false;
+}
+
+// The Chinese models put spaces between ideographs now and then; Chinese has none.
+std::string withoutSpacesBetweenWideCharacters(const std::string& line) {
+    std::string out;
+    size_t i = 0;
+    bool previousWide = false;
+    std::string pendingSpaces;
+    while (i < line.size()) {
+        const size_t begin = i;
+        const char32_t c = nextCodePoint(line, i);
+        if (c == ' ') {
+            pendingSpaces += ' ';
+            continue;
+        }
+        const bool wide = isWide(c);
+        if (!(previousWide && wide)) out += pendingSpaces;
+        pendingSpaces.clear();
+        out.append(line, begin, i - begin);
+        previousWide = wide;
+    }
+    return out;
+}
+
+std::string trimmed(std::string text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return "";
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+RecognizedText read(tesseract::TessBaseAPI& api, const GrayImage& image) {
+    RecognizedText result;
+    api.SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
+    if (api.Recognize(nullptr) != 0) {
+        api.Clear();
+        return result;
+    }
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (it) {
+        do {
+            std::unique_ptr<char, TextFreer> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            if (!text) continue;
+            std::string line = withoutSpacesBetweenWideCharacters(trimmed(text.get()));
+            if (!line.empty()) result.lines.push_back(std::move(line));
+        } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+    result.confidence = api.MeanTextConf();
+    api.Clear();
+    return result;
+}
+
+}  // namespace
+
+struct TextRecognizer::Impl {
+    ApiPtr simplified;
+    ApiPtr traditional;  // loaded when first needed
+};
+
+TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
+    impl_->simplified = makeEngine("chi_sim+eng");
+}
+
+TextRecognizer::~TextRecognizer() = default;
+
+RecognizedText TextRecognizer::recognize(const GrayImage& image) {
+    if (image.empty()) return {};
+    RecognizedText first = read(*impl_->simplified, image);
+    if (!hasIdeograph(first.lines)) return first;
+    if (!impl_->traditional) impl_->traditional = makeEngine("chi_tra+eng");
+    RecognizedText second = read(*impl_->traditional, image);
+    // The Simplified model reads Traditional glyphs as their Simplified forms with good
+    // confidence, and the other way round; only a clear lead decides for Traditional.
+    if (second.confidence > first.confidence + 1 && hasIdeograph(second.lines)) {
+        second.traditional = true;
+        return second;
+    }
+    return first;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const auto& line : lines) {
+        if (!joined.empty()) joined += " ";
+        joined += line;
+    }
+    return joined;
+}
+
+void restartWithSingleThreadedRecognition() {
+    if (std::getenv("OMP_THREAD_LIMIT")) return;
+    std::ifstream file("/proc/self/cmdline", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::string> parts;
+    for (size_t at = 0; at < all.size();) {
+        const size_t end = all.find('\0', at);
+        parts.push_back(all.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    if (parts.empty()) return;
+    std::vector<char*> argv;
+    for (auto& part : parts)
+        argv.push_back(part.data());
+    argv.push_back(nullptr);
+    setenv("OMP_THREAD_LIMIT", "1", 1);
+    execv("/proc/self/exe", argv.data());
+    // execv failed: carry on in this process, only slower.
+}
+
+}  // namespace quillora::ocr

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/ocr/subtitle_mask.h"
+
+namespace quillora::ocr {
+
+/// The recogniser cannot start (missing language data) or failed on an image.
+class OcrError : public Error {
+  public:
+    using Error::Error;
+};
+
+struct RecognizedText {
+    std::vector<std::string> lines;  // reading order, best candidate each
+    int confidence = 0;              // 0..100
+    bool traditional = false;        // read with the Traditional Chinese model
+};
+
+/// One recognition engine; not thread-safe, so each worker thread owns one. Simplified Chinese
+/// with English is read first; a line with Chinese is read again with Traditional Chinese and
+/// English, and that reading wins only when clearly more confident. Loading both scripts in
+/// one engine instead turns Simplified lines into Traditional characters.
+class TextRecognizer {
+  public:
+    /// Throws OcrError when the language data cannot be loaded.
+    TextRecognizer();
+    ~TextRecognizer();
+    TextRecognizer(const TextRecognizer&) = delete;
+    TextRecognizer& operator=(const TextRecognizer&) = delete;
+
+    /// Reads dark text on a light background.
+    RecognizedText recognize(const GrayImage& image);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// Lines joined with one space.
+std::string joinLines(const std::vector<std::string>& lines);
+
+/// Tesseract's OpenMP threads fight the worker threads for the cores and spin; the thread
+/// limit can only be set before the process starts, so this re-executes the running program
+/// once with OMP_THREAD_LIMIT=1. Returns only when no restart was needed or possible.
+void restartWithSingleThreadedRecognition();
+
+}  // namespace quillora::ocr
