@@ -4,11 +4,16 @@
 
 namespace quillora {
 
-void SqliteCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+void SqliteCloser::operator()(sqlite3* db) const {
+    sqlite3_close_v2(db);
+}
 
-void SqliteFinalizer::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+void SqliteFinalizer::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
 
 SqliteStatement prepareStatement(sqlite3* db, const std::string& sql) {
+    if (!db) return SqliteStatement();
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         sqlite3_finalize(raw);
