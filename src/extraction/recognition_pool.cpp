@@ -1,0 +1,85 @@
+#include "extraction/recognition_pool.h"
+
+#include "platform/ocr/text_recognizer.h"
+
+namespace quillora::extraction {
+
+RecognitionPool::RecognitionPool(int workers) : workers_(std::max(workers, 1)) {
+    for (int k = 0; k < workers_; ++k)
+        threads_.emplace_back([this] { work(); });
+}
+
+RecognitionPool::~RecognitionPool() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    threads_.clear();  // joins
+}
+
+void RecognitionPool::submit(std::shared_ptr<RecognitionJob> job) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(job));
+        ++outstanding_;
+    }
+    changed_.notify_all();
+}
+
+void RecognitionPool::wait(const RecognitionJob& job) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return job.done || failedEngines_ == workers_; });
+    if (!job.done) throw ocr::OcrError(engineError_.value_or("文字识别引擎无法启动"));
+}
+
+bool RecognitionPool::isDone(const RecognitionJob& job) {
+    std::lock_guard lock(mutex_);
+    if (!job.done && failedEngines_ == workers_) {
+        throw ocr::OcrError(engineError_.value_or("文字识别引擎无法启动"));
+    }
+    return job.done;
+}
+
+int RecognitionPool::outstanding() {
+    std::lock_guard lock(mutex_);
+    return outstanding_;
+}
+
+void RecognitionPool::work() {
+    std::unique_ptr<ocr::TextRecognizer> engine;
+    try {
+        engine = std::make_unique<ocr::TextRecognizer>();
+    } catch (const ocr::OcrError& error) {
+        std::lock_guard lock(mutex_);
+        ++failedEngines_;
+        engineError_ = error.description();
+        changed_.notify_all();
+        return;
+    }
+    while (true) {
+        std::shared_ptr<RecognitionJob> job;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            job = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        std::string text;
+        try {
+            text = ocr::joinLines(engine->recognize(job->image).lines);
+        } catch (const std::exception&) {
+            text.clear();  // a failed recognition is an empty frame
+        }
+        {
+            std::lock_guard lock(mutex_);
+            job->text = std::move(text);
+            job->done = true;
+            --outstanding_;
+        }
+        changed_.notify_all();
+    }
+}
+
+}  // namespace quillora::extraction

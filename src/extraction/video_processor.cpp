@@ -1,0 +1,453 @@
+#include "extraction/video_processor.h"
+
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <system_error>
+
+#include "extraction/recognition_pool.h"
+#include "extraction/text_measures.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/media/media_file.h"
+#include "platform/ocr/subtitle_mask.h"
+#include "platform/ocr/text_recognizer.h"
+
+namespace quillora::extraction {
+namespace {
+
+std::string fileName(const std::filesystem::path& url) {
+    return url.filename().string();
+}
+
+// Frames waiting for their text, in frame order.
+struct PendingFrame {
+    int index = 0;
+    double time = 0;
+    bool toTracker = true;  // false outside the time range
+    bool failed = false;    // not decoded: neither tracked nor counted in progress
+    std::string text;
+    std::shared_ptr<RecognitionJob> job;
+};
+
+// Recognition requests beyond this many wait for the oldest to finish, which bounds memory.
+constexpr int kMaxOutstandingJobs = 6;
+constexpr size_t kMaxBufferedFrames = 256;
+
+}  // namespace
+
+VideoProcessor::VideoProcessor() {
+    tracker_.onPublish = [this](const std::vector<SRTSubtitle>& list) {
+        update([&](ProcessorSnapshot& s) { s.subtitles = list; });
+    };
+}
+
+VideoProcessor::~VideoProcessor() {
+    batch_.request_stop();
+    pause_.notify_all();
+    if (batch_.joinable()) batch_.join();
+}
+
+template <typename Change>
+void VideoProcessor::update(Change change) {
+    std::function<void(const ProcessorSnapshot&)> observer;
+    ProcessorSnapshot copy;
+    {
+        std::lock_guard lock(mutex_);
+        change(state_);
+        observer = observer_;
+        if (observer) copy = state_;
+    }
+    if (observer) observer(copy);
+}
+
+ProcessorSnapshot VideoProcessor::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+void VideoProcessor::setObserver(std::function<void(const ProcessorSnapshot&)> observer) {
+    std::lock_guard lock(mutex_);
+    observer_ = std::move(observer);
+}
+
+void VideoProcessor::setVideoObserver(std::function<void(const VideoResult&)> observer) {
+    std::lock_guard lock(mutex_);
+    videoObserver_ = std::move(observer);
+}
+
+void VideoProcessor::setRecognitionRegion(const RecognitionRegion& region) {
+    update([&](ProcessorSnapshot& s) { s.recognitionRegion = region; });
+    console("设置识别区域：x=" + shortestDecimal(region.x) + ", y=" + shortestDecimal(region.y) +
+            ", width=" + shortestDecimal(region.width) +
+            ", height=" + shortestDecimal(region.height));
+}
+
+RecognitionRegion VideoProcessor::recognitionRegion() const {
+    std::lock_guard lock(mutex_);
+    return state_.recognitionRegion;
+}
+
+void VideoProcessor::setRecognitionTimeRange(const TimeRange& range) {
+    std::lock_guard lock(mutex_);
+    recognitionTimeRange_ = range;
+}
+
+TimeRange VideoProcessor::recognitionTimeRange() const {
+    std::lock_guard lock(mutex_);
+    return recognitionTimeRange_;
+}
+
+void VideoProcessor::setDebugEnabled(bool enabled) {
+    std::lock_guard lock(mutex_);
+    debugEnabled_ = enabled;
+}
+
+void VideoProcessor::setRecognitionWorkers(int workers) {
+    std::lock_guard lock(mutex_);
+    workers_ = std::max(workers, 1);
+}
+
+std::vector<VideoResult> VideoProcessor::results() const {
+    std::lock_guard lock(mutex_);
+    return results_;
+}
+
+void VideoProcessor::processVideos(const std::vector<std::filesystem::path>& videoURLs) {
+    if (videoURLs.empty()) return;
+    cancel();
+    waitUntilFinished();
+    {
+        std::lock_guard lock(mutex_);
+        videoURLs_ = videoURLs;
+        results_.clear();
+    }
+    update([&](ProcessorSnapshot& s) {
+        s.processedFiles = 0;
+        s.totalFiles = static_cast<int>(videoURLs.size());
+    });
+    batch_ = std::jthread([this](std::stop_token stop) { runBatch(stop); });
+}
+
+void VideoProcessor::cancel() {
+    if (!batch_.joinable()) return;
+    batch_.request_stop();
+    pause_.notify_all();
+}
+
+void VideoProcessor::waitUntilFinished() {
+    if (batch_.joinable()) batch_.join();
+}
+
+void VideoProcessor::runBatch(std::stop_token stop) {
+    {
+        std::lock_guard lock(mutex_);
+        tracker_.debugEnabled = debugEnabled_;
+        merger_.debugEnabled = debugEnabled_;
+    }
+    while (true) {
+        // processNextVideo
+        std::filesystem::path url;
+        int processed = 0;
+        int total = 0;
+        {
+            std::lock_guard lock(mutex_);
+            processed = state_.processedFiles;
+            total = state_.totalFiles;
+            if (processed < static_cast<int>(videoURLs_.size())) {
+                url = videoURLs_[static_cast<size_t>(processed)];
+            }
+        }
+        if (url.empty()) {
+            update([](ProcessorSnapshot& s) {
+                s.isProcessing = false;
+                s.currentProcessingFile.clear();
+                s.errorMessage.reset();
+            });
+            break;
+        }
+        tracker_.currentSubtitles.clear();
+        tracker_.subtitleState = SubtitleState{};
+        update([&](ProcessorSnapshot& s) {
+            s.isProcessing = true;
+            s.progress = 0;
+            s.subtitles.clear();
+            s.errorMessage.reset();
+            s.currentProcessingFile = "正在处理: " + fileName(url) + " (" +
+                                      std::to_string(processed + 1) + "/" + std::to_string(total) +
+                                      ")";
+        });
+
+        auto result = extractFramesAndRecognizeText(url, stop);
+        if (!result) {
+            // Cancelled: nothing saved and no completion, but the screen is no longer busy.
+            update([](ProcessorSnapshot& s) { s.isProcessing = false; });
+            break;
+        }
+
+        // completeCurrentVideo
+        std::function<void(const VideoResult&)> videoObserver;
+        {
+            std::lock_guard lock(mutex_);
+            results_.push_back(*result);
+            videoObserver = videoObserver_;
+        }
+        bool more = false;
+        update([&](ProcessorSnapshot& s) {
+            s.processedFiles += 1;
+            if (result->success) s.progress = 1.0;
+            more = s.processedFiles < static_cast<int>(videoURLs_.size());
+        });
+        if (videoObserver) videoObserver(*result);
+        if (!stop.stop_requested() && more) {
+            std::unique_lock lock(pauseMutex_);
+            pause_.wait_for(lock, stop, std::chrono::milliseconds(500), [] { return false; });
+            if (!stop.stop_requested()) continue;
+        }
+        update([](ProcessorSnapshot& s) {
+            s.isProcessing = false;
+            if (s.processedFiles == s.totalFiles) {
+                s.currentProcessingFile = "处理完成: " + std::to_string(s.processedFiles) + "/" +
+                                          std::to_string(s.totalFiles) + " 个文件";
+            }
+        });
+        break;
+    }
+    pool_.reset();
+}
+
+std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
+    const std::filesystem::path& url, std::stop_token stop) {
+    if (stop.stop_requested()) return std::nullopt;
+    VideoResult result;
+    result.video = url;
+    const std::string name = fileName(url);
+    auto fail = [&](const std::string& message) {
+        update([&](ProcessorSnapshot& s) { s.errorMessage = message; });
+        result.success = false;
+        result.errorMessage = message;
+        return result;
+    };
+    const TimeRange range = recognitionTimeRange();
+
+    double duration = 0;
+    bool hasVideo = false;
+    try {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(url, error);
+        if (!error && size == 0) {
+            duration = 0;  // nothing to open: a zero-length file lasts no time
+        } else {
+            media::MediaFile asset(url);
+            duration = asset.durationSeconds();
+            hasVideo = asset.hasTrack(media::TrackKind::video);
+        }
+    } catch (const media::MediaError& error) {
+        return fail("处理视频失败: " + error.description() + " - " + name);
+    }
+    if (!(duration > 0)) return fail("无法读取视频时长: " + name);
+    if (duration < range.lower) {
+        return fail("视频时长(" + fixed(duration, 1) + "秒)短于最小识别时间(" +
+                    shortestDecimal(range.lower) + "秒)");
+    }
+    if (!hasVideo) return fail("无法读取视频轨道: " + name);
+
+    const int totalFrames = static_cast<int>(duration * 25.0);
+    console("开始处理视频: " + name);
+    console("时长: " + shortestDecimal(duration) + "秒，总帧数: " + std::to_string(totalFrames));
+    console("识别时间范围: " + shortestDecimal(range.lower) + " - " + shortestDecimal(range.upper) +
+            "秒");
+    const int firstFrame = static_cast<int>(range.lower * 25.0);
+    const int endFrame = std::min(totalFrames, static_cast<int>(range.upper * 25.0));
+    console("实际处理帧范围: " + std::to_string(firstFrame) + " - " + std::to_string(endFrame) +
+            "，共" + std::to_string(endFrame - firstFrame) + "帧");
+
+    try {
+        sampleFrames(url, firstFrame, endFrame, totalFrames, stop, result);
+    } catch (const media::MediaError& error) {
+        return fail("处理视频失败: " + error.description() + " - " + name);
+    } catch (const ocr::OcrError& error) {
+        return fail("处理视频失败: " + error.description() + " - " + name);
+    }
+    if (stop.stop_requested()) return std::nullopt;
+
+    if (tracker_.hasOpenSubtitle()) tracker_.finalizeCurrentSubtitle(endFrame / 25.0, endFrame);
+    tracker_.currentSubtitles = merger_.postProcessSubtitles(tracker_.currentSubtitles);
+    update([&](ProcessorSnapshot& s) { s.subtitles = tracker_.currentSubtitles; });
+
+    const SaveResult saved = autoSaveSRTFile(url);
+    if (saved.success) {
+        console("✅ 视频处理完成: " + name);
+        console("   有效字幕块数: " + std::to_string(tracker_.currentSubtitles.size()));
+        console("   字幕已保存到: " + saved.filePath.value_or(""));
+    } else {
+        console("❌ 保存失败: " + saved.error.value_or("未知错误"));
+    }
+    result.success = saved.success;
+    result.filePath = saved.filePath;
+    if (!saved.success) result.errorMessage = saved.error;
+    result.subtitleCount = tracker_.currentSubtitles.size();
+    return result;
+}
+
+void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
+                                  int totalFrames, std::stop_token stop, VideoResult& result) {
+    if (endFrame <= firstFrame) return;
+    const TimeRange range = recognitionTimeRange();
+    const RecognitionRegion region = recognitionRegion();
+    media::VideoFrameReader reader(url);
+    reader.startAt(firstFrame / 25.0);
+
+    const int width = reader.width();
+    const int height = reader.height();
+    const media::PixelRect rect{
+        static_cast<int>(region.x * width), static_cast<int>(region.y * height),
+        static_cast<int>(region.width * width), static_cast<int>(region.height * height)};
+    if (!pool_) {
+        int workers = 2;
+        {
+            std::lock_guard lock(mutex_);
+            workers = workers_;
+        }
+        pool_ = std::make_unique<RecognitionPool>(workers);
+    }
+
+    std::deque<PendingFrame> pending;
+    ocr::TextMask keyMask;  // mask of the last frame that went to recognition
+    std::shared_ptr<RecognitionJob> keyJob;
+    bool haveKey = false;
+
+    auto deliver = [&](bool drainAll) {
+        while (!pending.empty()) {
+            PendingFrame& front = pending.front();
+            if (front.job) {
+                const bool mustWait = drainAll || pending.size() > kMaxBufferedFrames ||
+                                      pool_->outstanding() > kMaxOutstandingJobs;
+                if (!pool_->isDone(*front.job)) {
+                    if (!mustWait) return;
+                    pool_->wait(*front.job);
+                }
+                front.text = front.job->text;
+            }
+            if (!front.failed) {
+                if (front.toTracker) addSubtitle(front.text, front.time, front.index);
+                setProgress((front.index + 1) / static_cast<double>(totalFrames));
+            }
+            pending.pop_front();
+        }
+    };
+
+    for (int i = firstFrame; i < endFrame; ++i) {
+        if (stop.stop_requested()) break;
+        PendingFrame frame;
+        frame.index = i;
+        const double t = i / 25.0;
+        frame.time = t;
+        if (t < range.lower || t > range.upper) {
+            frame.toTracker = false;
+        } else if (!reader.advanceTo(t)) {
+            console("处理帧 " + std::to_string(i) + " 失败: 无法解码视频帧");
+            frame.failed = true;
+        } else {
+            ++result.framesSampled;
+            const double actual = reader.frameTime();
+            frame.time = std::isfinite(actual) && actual > 0 ? actual : t;
+            const media::RgbImage crop = reader.crop(rect);
+            ocr::TextMask mask;
+            if (!crop.empty()) {
+                mask = ocr::isolateSubtitleText(
+                    ocr::RgbView{crop.pixels.data(), crop.width, crop.height, crop.width * 3});
+            }
+            if (mask.empty()) {
+                haveKey = false;
+                keyJob.reset();
+            } else if (haveKey && ocr::masksMatch(mask, keyMask)) {
+                frame.job = keyJob;
+            } else {
+                auto job = std::make_shared<RecognitionJob>();
+                job->image = ocr::renderForRecognition(mask);
+                pool_->submit(job);
+                ++result.recognitionCalls;
+                frame.job = job;
+                keyJob = std::move(job);
+                keyMask = std::move(mask);
+                haveKey = true;
+            }
+        }
+        pending.push_back(std::move(frame));
+        deliver(false);
+    }
+    if (stop.stop_requested()) return;
+    deliver(true);
+}
+
+void VideoProcessor::addSubtitle(const std::string& text, double time, int frameIndex) {
+    tracker_.addSubtitle(text, time, frameIndex);
+}
+
+void VideoProcessor::setProgress(double value) {
+    std::function<void(const ProcessorSnapshot&)> observer;
+    ProcessorSnapshot copy;
+    {
+        std::lock_guard lock(mutex_);
+        // Observers hear of progress in steps of a tenth of a percent; the snapshot is exact.
+        const bool notify =
+            std::floor(value * 1000) != std::floor(state_.progress * 1000) || value >= 1.0;
+        state_.progress = value;
+        if (!notify || !observer_) return;
+        observer = observer_;
+        copy = state_;
+    }
+    observer(copy);
+}
+
+SaveResult VideoProcessor::autoSaveSRTFile(const std::filesystem::path& videoURL) const {
+    const auto& list = tracker_.currentSubtitles;
+    if (list.empty()) return {false, std::nullopt, "没有可保存的字幕内容"};
+    std::filesystem::path target = videoURL.parent_path() / videoURL.stem();
+    target += ".srt";
+    try {
+        writeFileAtomically(target, srtText(list));
+    } catch (const std::exception& error) {
+        return {false, std::nullopt, std::string("保存文件失败: ") + error.what()};
+    }
+    return {true, target.string(), std::nullopt};
+}
+
+std::optional<std::filesystem::path> VideoProcessor::saveSRTFile(
+    const std::function<std::optional<std::filesystem::path>()>& chooseFile) {
+    std::vector<SRTSubtitle> list;
+    {
+        std::lock_guard lock(mutex_);
+        list = state_.subtitles;
+    }
+    if (list.empty()) {
+        update([](ProcessorSnapshot& s) { s.errorMessage = "没有可保存的字幕内容"; });
+        return std::nullopt;
+    }
+    const auto target = chooseFile ? chooseFile() : std::nullopt;
+    if (!target) return std::nullopt;
+    try {
+        writeFileAtomically(*target, srtText(list));
+    } catch (const std::exception& error) {
+        const std::string message = std::string("保存文件失败: ") + error.what();
+        update([&](ProcessorSnapshot& s) { s.errorMessage = message; });
+        return std::nullopt;
+    }
+    return target;
+}
+
+void VideoProcessor::clearResults() {
+    update([](ProcessorSnapshot& s) {
+        s.isProcessing = false;
+        s.subtitles.clear();
+        s.progress = 0;
+        s.errorMessage.reset();
+        s.currentProcessingFile.clear();
+        s.totalFiles = 0;
+        s.processedFiles = 0;
+    });
+    if (!batch_.joinable()) tracker_.currentSubtitles.clear();
+}
+
+}  // namespace quillora::extraction
