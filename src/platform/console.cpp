@@ -58,7 +58,9 @@ std::vector<std::string> ConsoleCapture::lines() const {
     return state_->lines;
 }
 
-bool ConsoleCapture::contains(std::string_view line) const { return count(line) > 0; }
+bool ConsoleCapture::contains(std::string_view line) const {
+    return count(line) > 0;
+}
 
 size_t ConsoleCapture::count(std::string_view line) const {
     std::lock_guard lock(state_->mutex);

@@ -16,7 +16,7 @@ ConsoleSink setConsoleSink(ConsoleSink sink);
 
 /// Collects every console line while alive, for tests; restores the previous sink on exit.
 class ConsoleCapture {
-public:
+  public:
     ConsoleCapture();
     ~ConsoleCapture();
     ConsoleCapture(const ConsoleCapture&) = delete;
@@ -27,7 +27,7 @@ public:
     size_t count(std::string_view line) const;
     void clear();
 
-private:
+  private:
     struct State;
     State* state_;
     ConsoleSink previous_;

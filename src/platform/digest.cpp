@@ -30,8 +30,12 @@ std::string hexDigest(const EVP_MD* algorithm, std::string_view data) {
 
 }  // namespace
 
-std::string md5Hex(std::string_view data) { return hexDigest(EVP_md5(), data); }
+std::string md5Hex(std::string_view data) {
+    return hexDigest(EVP_md5(), data);
+}
 
-std::string sha256Hex(std::string_view data) { return hexDigest(EVP_sha256(), data); }
+std::string sha256Hex(std::string_view data) {
+    return hexDigest(EVP_sha256(), data);
+}
 
 }  // namespace quillora

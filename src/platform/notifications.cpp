@@ -31,7 +31,8 @@ void NotificationCenter::post(const std::string& name, const Payload& payload) {
             if (observer.name == name) matching.push_back(observer.callback);
         }
     }
-    for (const auto& callback : matching) (*callback)(payload);
+    for (const auto& callback : matching)
+        (*callback)(payload);
 }
 
 }  // namespace quillora

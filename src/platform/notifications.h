@@ -20,7 +20,7 @@ inline constexpr const char* kUserDidLogout = "userDidLogout";
 /// Process-wide publish/subscribe. Callbacks run on the posting thread; a GUI observer hops to
 /// its own thread. The payload is JSON: null for none, {"id","progress"} for a progress write.
 class NotificationCenter {
-public:
+  public:
     using Payload = nlohmann::json;
     using Callback = std::function<void(const Payload&)>;
     using Token = std::uint64_t;
@@ -31,7 +31,7 @@ public:
     void unsubscribe(Token token);
     void post(const std::string& name, const Payload& payload = nullptr);
 
-private:
+  private:
     struct Observer {
         std::string name;
         std::shared_ptr<Callback> callback;

@@ -33,10 +33,16 @@ fs::path applicationSupportDirectory() {
     return created(xdgDirectory("XDG_DATA_HOME", ".local/share") / "quillora");
 }
 
-fs::path documentsDirectory() { return created(xdgDirectory("XDG_DOCUMENTS_DIR", "Documents")); }
+fs::path documentsDirectory() {
+    return created(xdgDirectory("XDG_DOCUMENTS_DIR", "Documents"));
+}
 
-fs::path configDirectory() { return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillora"; }
+fs::path configDirectory() {
+    return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillora";
+}
 
-fs::path temporaryDirectory() { return fs::temp_directory_path(); }
+fs::path temporaryDirectory() {
+    return fs::temp_directory_path();
+}
 
 }  // namespace quillora

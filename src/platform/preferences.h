@@ -11,7 +11,7 @@ namespace quillora {
 /// The user's preferences: typed values under text keys in one JSON file, re-read on every access
 /// so the app and the command line see each other's changes; every change is written atomically.
 class Preferences {
-public:
+  public:
     using Date = std::chrono::system_clock::time_point;
 
     explicit Preferences(std::filesystem::path file);
@@ -32,7 +32,7 @@ public:
 
     const std::filesystem::path& file() const { return file_; }
 
-private:
+  private:
     std::filesystem::path file_;
     mutable std::mutex mutex_;
 };

@@ -94,11 +94,14 @@ TEST(Preferences, CorruptFileReadsEmptyAndConcurrentWritersKeepEveryKey) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&prefs, t] {
-            for (int i = 0; i < 10; ++i) prefs.setNumber("k" + std::to_string(t * 10 + i), i);
+            for (int i = 0; i < 10; ++i)
+                prefs.setNumber("k" + std::to_string(t * 10 + i), i);
         });
     }
-    for (auto& thread : threads) thread.join();
-    for (int k = 0; k < 40; ++k) EXPECT_EQ(prefs.number("k" + std::to_string(k)), k % 10);
+    for (auto& thread : threads)
+        thread.join();
+    for (int k = 0; k < 40; ++k)
+        EXPECT_EQ(prefs.number("k" + std::to_string(k)), k % 10);
 }
 
 TEST(Notifications, DeliverPayloadToMatchingObserversUntilUnsubscribed) {
@@ -129,7 +132,8 @@ TEST(Notifications, ObserverMayUnsubscribeItselfWhilePosted) {
 }
 
 TEST(Uuid, CanonicalUpperCaseAndDashlessFormsAreUnique) {
-    const std::regex canonical("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    const std::regex canonical(
+        "[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
         const std::string id = uuidString();
@@ -143,8 +147,7 @@ TEST(Uuid, CanonicalUpperCaseAndDashlessFormsAreUnique) {
 TEST(Digest, KnownVectors) {
     EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(sha256Hex("abc"),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(Console, CaptureCollectsLinesAndRestoresPreviousSink) {
