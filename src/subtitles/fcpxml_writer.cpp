@@ -1,0 +1,292 @@
+#include "subtitles/fcpxml_writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <optional>
+
+#include "platform/console.h"
+#include "platform/preferences.h"
+#include "platform/uuid.h"
+#include "subtitles/srt_parser.h"
+#include "subtitles/templates/fcpxml_document.h"
+#include "subtitles/templates/fcpxml_title.h"
+#include "subtitles/text_file.h"
+#include "subtitles/text_template.h"
+#include "subtitles/xml_escape.h"
+#include "text/numbers.h"
+#include "text/unicode.h"
+
+namespace quillora {
+namespace {
+
+const TextTemplate& documentTemplate() {
+    static const TextTemplate document(
+        templates::fcpxml_document,
+        {"{width}", "{height}", "{fps}", "{timescale}", "{name}", "{eventName}", "{eventUid}",
+         "{projectUid}", "{modDate}", "{sequenceDuration}", "{titles}"});
+    return document;
+}
+
+enum TitleSlot {
+    kTitleName,
+    kOffset,
+    kDuration,
+    kPx,
+    kPy,
+    kShadowDistance,
+    kShadowAngle,
+    kTracking,
+    kLineWidth,
+    kScaleX,
+    kScaleY,
+    kNumber,
+    kText,
+    kFont,
+    kFontSize,
+    kFontFace,
+    kStroke,
+    kTitleSlotCount
+};
+
+const TextTemplate& titleTemplate() {
+    static const TextTemplate title(
+        templates::fcpxml_title,
+        {"{name}", "{offset}", "{duration}", "{px}", "{py}", "{shadowDistance}", "{shadowAngle}",
+         "{tracking}", "{lineWidth}", "{scaleX}", "{scaleY}", "{i}", "{text}", "{font}",
+         "{fontSize}", "{fontFace}", "tsstrokevalue"});
+    return title;
+}
+
+FcpxmlStop invalidFps(const std::string& setting) {
+    return FcpxmlStop(FcpxmlStop::Kind::invalidFps, "Error: Invalid FPS value",
+                      "   ❌ 错误: 无效的 FPS 值 (" + setting + ")");
+}
+
+// Frames (times fps, truncated toward zero) as a count that still fits once multiplied by 100.
+int64_t wholeFrames(double seconds, int64_t fps) {
+    const double frames = std::trunc(seconds * static_cast<double>(fps));
+    constexpr double kLimit = 9.0e16;  // 100 × this stays inside 64 bits
+    if (!std::isfinite(frames) || std::fabs(frames) >= kLimit) {
+        throw FcpxmlStop(FcpxmlStop::Kind::timeOutOfRange, "Error: Subtitle time out of range",
+                         "   ❌ 错误: 字幕时间超出范围");
+    }
+    return static_cast<int64_t>(frames);
+}
+
+std::string rational(int64_t frames, int64_t fps, int64_t extra = 0) {
+    return std::to_string(frames * 100 + extra) + "/" + std::to_string(fps * 100) + "s";
+}
+
+// The setting read as a number (not a number reads as 0) × 0.01, two decimals, "." always.
+std::string trackingValue(const std::string& setting) {
+    std::optional<double> value = parseDecimalNumber(setting);
+    double tracking = value && std::isfinite(*value) ? *value * 0.01 : 0.0;
+    char buffer[64];
+    auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, tracking, std::chars_format::fixed, 2);
+    if (error != std::errc()) return "0.00";
+    return std::string(buffer, end);
+}
+
+// Optional sign and leading digits, as an integer; 0 when there are none.
+int64_t leadingInteger(std::string_view text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > (INT64_MAX - 9) / 10) return negative ? INT64_MIN : INT64_MAX;
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+std::string titleName(std::string_view text) {
+    std::string name = replaceAll(text, "\u201C", "");
+    name = replaceAll(name, "\u201D", "");
+    return replaceAll(name, "\"", "");
+}
+
+}  // namespace
+
+const std::array<FcpxmlSettings::Key, 15>& FcpxmlSettings::keys() {
+    static const std::array<Key, 15> list{{
+        {"srt_fps", &FcpxmlSettings::fps},
+        {"srt_fontname", &FcpxmlSettings::fontName},
+        {"srt_fontsize", &FcpxmlSettings::fontSize},
+        {"srt_linewidth", &FcpxmlSettings::lineWidth},
+        {"srt_px", &FcpxmlSettings::px},
+        {"srt_py", &FcpxmlSettings::py},
+        {"srt_chardisvalue", &FcpxmlSettings::charDistance},
+        {"srt_shadowanglevalue", &FcpxmlSettings::shadowAngle},
+        {"srt_shadowdisvalue", &FcpxmlSettings::shadowDistance},
+        {"srt_selectedFrame", &FcpxmlSettings::selectedFrame},
+        {"srt_selectedfontface", &FcpxmlSettings::selectedFontFace},
+        {"srt_selectedsx", &FcpxmlSettings::selectedSx},
+        {"srt_selectedsy", &FcpxmlSettings::selectedSy},
+        {"srt_selectedFPS", &FcpxmlSettings::selectedFps},
+        {"srt_selectedfont", &FcpxmlSettings::selectedFont},
+    }};
+    return list;
+}
+
+FcpxmlSettings FcpxmlSettings::load(const Preferences& preferences) {
+    FcpxmlSettings settings;
+    for (const Key& key : keys()) {
+        if (std::optional<std::string> stored = preferences.text(key.name)) {
+            settings.*key.field = std::move(*stored);
+        }
+    }
+    return settings;
+}
+
+void FcpxmlSettings::save(Preferences& preferences) const {
+    for (const Key& key : keys())
+        preferences.setText(key.name, this->*key.field);
+}
+
+FcpxmlStamps FcpxmlStamps::system() {
+    return FcpxmlStamps{[] { return formatFcpxmlDate(std::chrono::system_clock::now()); },
+                        [] { return uuidString(); }};
+}
+
+std::string formatFcpxmlDate(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char buffer[64];
+    const size_t length = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S %z", &local);
+    return std::string(buffer, length);
+}
+
+FcpxmlStop::FcpxmlStop(Kind kind, std::string screenText, std::string consoleLine)
+    : Error(std::string(trimHorizontalWhitespace(consoleLine))),
+      kind_(kind),
+      screenText_(std::move(screenText)),
+      consoleLine_(std::move(consoleLine)) {}
+
+FcpxmlConversion buildFcpxml(std::string_view srtText, std::string_view name,
+                             const FcpxmlSettings& settings, const FcpxmlStamps& stamps) {
+    const std::optional<int64_t> parsedFps = parseWholeInteger(settings.fps);
+    if (!parsedFps || *parsedFps < 1 || *parsedFps > INT64_MAX / 100) {
+        throw invalidFps(settings.fps);
+    }
+    const int64_t fps = *parsedFps;
+
+    const std::vector<Subtitle> subtitles = SRTParser().parse(srtText);
+    if (subtitles.empty()) {
+        throw FcpxmlStop(FcpxmlStop::Kind::noSubtitles, "Error: No valid subtitles found in SRT",
+                         "   ❌ 错误: 未找到有效的字幕");
+    }
+
+    FcpxmlConversion result;
+    result.sequenceDuration = rational(wholeFrames(subtitles.back().endTime, fps), fps, 100);
+
+    const std::vector<std::string_view> frame = splitOn(settings.selectedFrame, "X");
+    if (frame.size() < 2) {
+        throw FcpxmlStop(FcpxmlStop::Kind::invalidFrameSize, "Error: Invalid frame size",
+                         "   ❌ 错误: 无效的分辨率 (" + settings.selectedFrame + ")");
+    }
+
+    const std::string stroke =
+        leadingInteger(settings.lineWidth) >= 1
+            ? "strokeWidth=\"-" + escapeXmlAttribute(settings.lineWidth) + "\""
+            : std::string();
+    const std::string modDate = stamps.now();
+
+    // Values every title shares, escaped once.
+    std::vector<std::string> shared(kTitleSlotCount);
+    shared[kPx] = escapeXmlAttribute(settings.px);
+    shared[kPy] = escapeXmlAttribute(settings.py);
+    shared[kShadowDistance] = escapeXmlAttribute(settings.shadowDistance);
+    shared[kShadowAngle] = escapeXmlAttribute(settings.shadowAngle);
+    shared[kTracking] = trackingValue(settings.charDistance);
+    shared[kLineWidth] = escapeXmlAttribute(settings.lineWidth);
+    shared[kScaleX] = escapeXmlAttribute(settings.selectedSx);
+    shared[kScaleY] = escapeXmlAttribute(settings.selectedSy);
+    shared[kFont] = escapeXmlAttribute(settings.fontName);
+    shared[kFontSize] = escapeXmlAttribute(settings.fontSize);
+    shared[kFontFace] = escapeXmlAttribute(settings.selectedFontFace);
+    shared[kStroke] = stroke;
+
+    const TextTemplate& title = titleTemplate();
+    std::string titles;
+    titles.reserve(subtitles.size() * (title.fixedSize() + 200));
+    std::vector<std::string_view> values(kTitleSlotCount);
+    for (size_t slot = 0; slot < kTitleSlotCount; ++slot)
+        values[slot] = shared[slot];
+    for (size_t i = 0; i < subtitles.size(); ++i) {
+        const Subtitle& subtitle = subtitles[i];
+        const std::string nameValue = escapeXmlAttribute(titleName(subtitle.text));
+        const std::string offset = rational(wholeFrames(subtitle.startTime, fps), fps);
+        const std::string duration =
+            rational(wholeFrames(subtitle.endTime - subtitle.startTime, fps), fps);
+        const std::string number = std::to_string(i + 1);
+        const std::string text = escapeXmlText(replaceAll(subtitle.text, " ", "  "));
+        values[kTitleName] = nameValue;
+        values[kOffset] = offset;
+        values[kDuration] = duration;
+        values[kNumber] = number;
+        values[kText] = text;
+        title.appendTo(titles, values);
+    }
+
+    const std::string width = escapeXmlAttribute(frame[0]);
+    const std::string height = escapeXmlAttribute(frame[1]);
+    const std::string fpsText = std::to_string(fps);
+    const std::string timescale = std::to_string(fps * 100);
+    const std::string escapedName = escapeXmlAttribute(name);
+    const std::string eventName = escapeXmlAttribute(stamps.now());
+    const std::string eventUid = escapeXmlAttribute(stamps.newUuid());
+    const std::string projectUid = escapeXmlAttribute(stamps.newUuid());
+    const std::string escapedModDate = escapeXmlAttribute(modDate);
+    result.document = documentTemplate().fill({width, height, fpsText, timescale, escapedName,
+                                               eventName, eventUid, projectUid, escapedModDate,
+                                               result.sequenceDuration, titles});
+    return result;
+}
+
+void SrttoFcpxmlModel::convertSRTtoFCPXML(const FcpxmlSettings& settings,
+                                          const FcpxmlStamps& stamps) {
+    try {
+        FcpxmlConversion conversion = buildFcpxml(srtText, projectName, settings, stamps);
+        fcpxmlText = std::move(conversion.document);
+        sequenceDuration = std::move(conversion.sequenceDuration);
+    } catch (const FcpxmlStop& stop) {
+        fcpxmlText = stop.screenText();
+    }
+}
+
+bool SrttoFcpxmlModel::openSrtFile(const std::filesystem::path& file) {
+    try {
+        srtText = readUtf8File(file);
+        projectName = file.stem().string();
+        return true;
+    } catch (const TextFileError& error) {
+        console("Error reading file: " + error.description());
+        return false;
+    }
+}
+
+std::filesystem::path fcpxmlPathFor(const std::filesystem::path& srtFile) {
+    return srtFile.parent_path() / (srtFile.stem().string() + ".fcpxml");
+}
+
+std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& fileurl,
+                                               const FcpxmlSettings& settings,
+                                               const FcpxmlStamps& stamps) {
+    const std::filesystem::path output = fcpxmlPathFor(fileurl);
+    const std::string srt = readUtf8File(fileurl);
+    FcpxmlConversion conversion;
+    try {
+        conversion = buildFcpxml(srt, fileurl.stem().string(), settings, stamps);
+    } catch (const FcpxmlStop& stop) {
+        console(stop.consoleLine());
+        throw;
+    }
+    writeTextFile(output, conversion.document);
+    return output;
+}
+
+}  // namespace quillora
