@@ -1,0 +1,60 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace quillora::server {
+
+/// One line's place in the recording, in seconds.
+struct TimeRange {
+    double start = 0;
+    double end = 0;
+};
+
+/// Alignment could not produce a result; the text is the reason shown in "failed/<reason>".
+class AlignmentError : public Error {
+  public:
+    using Error::Error;
+};
+
+/// Places script lines on a recording: one time range per line, in order.
+class Aligner {
+  public:
+    virtual ~Aligner() = default;
+    virtual std::vector<TimeRange> align(const std::filesystem::path& audio,
+                                         const std::vector<std::string>& lines,
+                                         std::stop_token stopToken) = 0;
+};
+
+/// The baseline: speech found by short-time energy, lines spread over it by their length and
+/// their boundaries moved to the nearest pauses.
+std::unique_ptr<Aligner> makeEnergyAligner();
+
+/// A run of frames judged as silence, in seconds.
+struct Pause {
+    double start = 0;
+    double end = 0;
+};
+
+/// What the energy analysis found in a recording.
+struct SpeechMap {
+    double speechStart = 0;
+    double speechEnd = 0;
+    std::vector<Pause> pauses;  ///< inside [speechStart, speechEnd], in order
+};
+
+/// Energy analysis of 16 kHz mono samples.
+SpeechMap findSpeech(const std::vector<float>& samples, int sampleRate);
+
+/// Distributes lines of the given weights over the speech and snaps boundaries to pauses.
+std::vector<TimeRange> distributeLines(const SpeechMap& speech, const std::vector<double>& weights);
+
+/// Weight of a script line: its grapheme clusters, punctuation tokens not counted.
+double lineWeight(const std::string& line);
+
+}  // namespace quillora::server

@@ -1,0 +1,489 @@
+#include "server/platform_server.h"
+
+#include <httplib.h>
+
+#include <charconv>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/uuid.h"
+#include "server/platform_credentials.h"
+
+namespace quillora::server {
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kScriptFile = "script.txt";
+constexpr const char* kAudioFile = "audio.bin";
+constexpr const char* kStartedMarker = "started";
+constexpr const char* kResultFile = "result.srt";
+constexpr const char* kFailureFile = "failed.txt";
+constexpr std::size_t kFieldLimit = 4096;
+
+void replyJson(httplib::Response& res, int httpStatus, const json& body) {
+    res.status = httpStatus;
+    res.set_content(body.dump(), "application/json; charset=utf-8");
+}
+
+std::string param(const httplib::Request& req, const char* name) {
+    return req.has_param(name) ? req.get_param_value(name) : std::string();
+}
+
+std::string timeCode(double seconds) {
+    // Milliseconds are truncated, never rounded.
+    const auto total = static_cast<long long>(std::floor(std::max(0.0, seconds) * 1000.0 + 1e-6));
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld,%03lld", total / 3600000,
+                  total / 60000 % 60, total / 1000 % 60, total % 1000);
+    return text;
+}
+
+enum class TaskState { uploaded, queued, aligning, done, failed };
+
+}  // namespace
+
+fs::path defaultServerDataDirectory() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const fs::path base = xdg && *xdg ? fs::path(xdg) : homeDirectory() / ".local" / "share";
+    return base / "quillora-platform";
+}
+
+std::vector<std::string> scriptLines(const std::string& script) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= script.size()) {
+        std::size_t end = script.find('\n', start);
+        if (end == std::string::npos) end = script.size();
+        std::string line = script.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find_first_not_of(" \t") != std::string::npos) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string formatSrt(const std::vector<std::string>& lines, const std::vector<TimeRange>& ranges) {
+    std::string srt;
+    for (std::size_t i = 0; i < lines.size() && i < ranges.size(); ++i) {
+        srt += std::to_string(i + 1) + "\n" + timeCode(ranges[i].start) + " --> " +
+               timeCode(ranges[i].end) + "\n" + lines[i] + "\n\n";
+    }
+    return srt;
+}
+
+struct PlatformServer::Impl {
+    ServerConfig config;
+    AccountStore accounts;
+    httplib::Server http;
+    std::thread serveThread;
+
+    std::mutex queueMutex;
+    std::condition_variable_any queueChanged;
+    std::deque<std::string> queue;
+    std::map<std::string, TaskState> active;  // queued or aligning
+    std::jthread worker;
+
+    explicit Impl(ServerConfig c)
+        : config(std::move(c)), accounts(config.dataDirectory / "platform.db") {
+        fs::create_directories(config.dataDirectory / "tasks");
+        fs::create_directories(config.dataDirectory / "incoming");
+        if (!config.alignerFactory) config.alignerFactory = makeEnergyAligner;
+        installRoutes();
+        requeueUnfinishedTasks();
+        worker = std::jthread([this](std::stop_token stop) { alignmentLoop(stop); });
+    }
+
+    fs::path taskDir(const std::string& taskid) const {
+        return config.dataDirectory / "tasks" / taskid;
+    }
+
+    // ---- task state -------------------------------------------------------------------------
+
+    std::optional<TaskState> stateOf(const std::string& taskid) {
+        {
+            std::lock_guard lock(queueMutex);
+            auto it = active.find(taskid);
+            if (it != active.end()) return it->second;
+        }
+        const fs::path dir = taskDir(taskid);
+        std::error_code ec;
+        if (!fs::exists(dir / kAudioFile, ec)) return std::nullopt;
+        if (fs::exists(dir / kResultFile, ec)) return TaskState::done;
+        if (fs::exists(dir / kFailureFile, ec)) return TaskState::failed;
+        return TaskState::uploaded;
+    }
+
+    void enqueue(const std::string& taskid) {
+        std::lock_guard lock(queueMutex);
+        if (active.count(taskid)) return;
+        active[taskid] = TaskState::queued;
+        queue.push_back(taskid);
+        queueChanged.notify_all();
+    }
+
+    void requeueUnfinishedTasks() {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(config.dataDirectory / "tasks", ec)) {
+            const fs::path dir = entry.path();
+            if (fs::exists(dir / kStartedMarker) && !fs::exists(dir / kResultFile) &&
+                !fs::exists(dir / kFailureFile)) {
+                enqueue(dir.filename().string());
+            }
+        }
+    }
+
+    void alignmentLoop(std::stop_token stop) {
+        std::unique_ptr<Aligner> aligner = config.alignerFactory();
+        while (true) {
+            std::string taskid;
+            {
+                std::unique_lock lock(queueMutex);
+                if (!queueChanged.wait(lock, stop, [&] { return !queue.empty(); })) return;
+                taskid = queue.front();
+                queue.pop_front();
+                active[taskid] = TaskState::aligning;
+            }
+            alignTask(*aligner, taskid, stop);
+            std::lock_guard lock(queueMutex);
+            active.erase(taskid);
+        }
+    }
+
+    void alignTask(Aligner& aligner, const std::string& taskid, std::stop_token stop) {
+        const fs::path dir = taskDir(taskid);
+        try {
+            const std::vector<std::string> lines = scriptLines(readFile(dir / kScriptFile));
+            if (lines.empty()) throw AlignmentError("文稿没有内容");
+            const std::vector<TimeRange> ranges = aligner.align(dir / kAudioFile, lines, stop);
+            if (stop.stop_requested()) return;  // picked up again at the next start
+            if (ranges.size() != lines.size()) throw AlignmentError("对齐结果与文稿行数不一致");
+            writeFileAtomically(dir / kResultFile, formatSrt(lines, ranges));
+            console("✅ 任务 " + taskid + " 对齐完成: " + std::to_string(lines.size()) + " 行");
+        } catch (const std::exception& error) {
+            if (stop.stop_requested()) return;
+            const auto* described = dynamic_cast<const Error*>(&error);
+            std::string reason = described ? described->description() : error.what();
+            for (char& c : reason) {
+                if (c == '\n' || c == '\r') c = ' ';
+            }
+            try {
+                writeFileAtomically(dir / kFailureFile, reason);
+            } catch (const std::exception& writeError) {
+                console("❌ 无法记录任务失败: " + std::string(writeError.what()));
+            }
+            console("❌ 任务 " + taskid + " 对齐失败: " + reason);
+        }
+    }
+
+    // ---- routes -----------------------------------------------------------------------------
+
+    std::string tooLargeMessage() const {
+        return "上传内容过大: 上限为 " + std::to_string(config.maxUploadBytes) + " 字节";
+    }
+
+    bool operatorAccepted(const httplib::Request& req, bool withPassword) {
+        return param(req, "username") == kOperatorAccount &&
+               (!withPassword || param(req, "password") == kOperatorPassword);
+    }
+
+    void handleLogin(const httplib::Request& req, httplib::Response& res) {
+        if (!operatorAccepted(req, true)) {
+            return replyJson(res, 200,
+                             {{"success", false}, {"status", 401}, {"msg", "接口账号或密码错误"}});
+        }
+        if (!isAcceptedDailyToken(param(req, "token"), std::chrono::system_clock::now())) {
+            return replyJson(res, 200,
+                             {{"success", false}, {"status", 401}, {"msg", "令牌无效或已过期"}});
+        }
+        const auto account =
+            accounts.authenticate(param(req, "srtusername"), param(req, "srtpassword"));
+        if (!account) {
+            return replyJson(res, 200,
+                             {{"success", false}, {"status", 403}, {"msg", "用户名或密码错误"}});
+        }
+        replyJson(res, 200,
+                  {{"success", true},
+                   {"status", 200},
+                   {"msg", "登录成功"},
+                   {"user",
+                    {{"userid", account->id},
+                     {"preamount", account->balance},
+                     {"phone", account->phone.empty() ? account->name : account->phone},
+                     {"zimu", account->zimu},
+                     {"shijianzhou", account->shijianzhou},
+                     {"paytype", account->paytype}}}});
+    }
+
+    void handleCharge(const httplib::Request& req, httplib::Response& res) {
+        if (!operatorAccepted(req, true)) {
+            return replyJson(res, 200, {{"code", 401}, {"msg", "接口账号或密码错误"}});
+        }
+        if (!isAcceptedDailyToken(param(req, "token"), std::chrono::system_clock::now())) {
+            return replyJson(res, 200, {{"code", 401}, {"msg", "令牌无效或已过期"}});
+        }
+        const std::string idText = param(req, "srtuserid");
+        std::int64_t id = 0;
+        const auto [idEnd, idError] =
+            std::from_chars(idText.data(), idText.data() + idText.size(), id);
+        if (idText.empty() || idError != std::errc() || idEnd != idText.data() + idText.size()) {
+            return replyJson(res, 200, {{"code", 400}, {"msg", "用户ID无效"}});
+        }
+        const std::string amountText = param(req, "amount");
+        double minutes = -1;
+        const auto [amountEnd, amountError] =
+            std::from_chars(amountText.data(), amountText.data() + amountText.size(), minutes);
+        if (amountText.empty() || amountError != std::errc() ||
+            amountEnd != amountText.data() + amountText.size() || !std::isfinite(minutes) ||
+            minutes < 0 || std::trunc(minutes) != minutes || minutes > 1e9) {
+            return replyJson(res, 200, {{"code", 400}, {"msg", "扣费金额无效"}});
+        }
+        if (!accounts.authenticateId(id, param(req, "srtpassword"))) {
+            return replyJson(res, 200, {{"code", 403}, {"msg", "用户名或密码错误"}});
+        }
+        // The fixed per-minute price of the timeline service.
+        constexpr double kPricePerMinute = 1.0;
+        const ChargeResult result = accounts.charge(id, minutes * kPricePerMinute);
+        switch (result.kind) {
+            case ChargeResult::Kind::unknownAccount:
+                return replyJson(res, 200, {{"code", 403}, {"msg", "用户名或密码错误"}});
+            case ChargeResult::Kind::insufficientBalance:
+                return replyJson(res, 200, {{"code", 400}, {"msg", "余额不足"}});
+            case ChargeResult::Kind::charged:
+                break;
+        }
+        replyJson(res, 200,
+                  {{"code", 200},
+                   {"msg", "扣费成功"},
+                   {"data",
+                    {{"user_id", std::to_string(id)},
+                     {"before_amount", result.before},
+                     {"deduct_amount", result.charged},
+                     {"after_amount", result.after}}}});
+    }
+
+    void handleUpload(const httplib::Request& req, httplib::Response& res,
+                      const httplib::ContentReader& reader) {
+        if (!req.is_multipart_form_data()) {
+            return replyJson(res, 400,
+                             {{"status", 400}, {"message", "需要 multipart/form-data 请求"}});
+        }
+        const fs::path staging = config.dataDirectory / "incoming" / uuidString();
+        fs::create_directories(staging);
+        struct Cleanup {
+            fs::path path;
+            ~Cleanup() {
+                std::error_code ec;
+                fs::remove_all(path, ec);
+            }
+        } cleanup{staging};
+
+        std::map<std::string, std::string> fields;
+        std::map<std::string, bool> filesSeen;
+        std::ofstream out;
+        std::string currentField;
+        bool fieldTooLong = false;
+        const bool complete = reader(
+            [&](const httplib::MultipartFormData& part) {
+                out.close();
+                currentField.clear();
+                if (part.name == "file1" || part.name == "file2") {
+                    out.open(staging / part.name, std::ios::binary | std::ios::trunc);
+                    filesSeen[part.name] = true;
+                    return static_cast<bool>(out);
+                }
+                currentField = part.name;
+                fields[currentField];
+                return true;
+            },
+            [&](const char* data, std::size_t length) {
+                if (out.is_open()) {
+                    out.write(data, static_cast<std::streamsize>(length));
+                    return static_cast<bool>(out);
+                }
+                if (currentField.empty()) return true;
+                std::string& value = fields[currentField];
+                if (value.size() + length > kFieldLimit) {
+                    fieldTooLong = true;
+                    return false;
+                }
+                value.append(data, length);
+                return true;
+            });
+        out.close();
+        if (fieldTooLong) {
+            return replyJson(res, 400, {{"status", 400}, {"message", "表单字段过长"}});
+        }
+        if (!complete && res.status == 413) {
+            return replyJson(res, 413, {{"status", 413}, {"message", tooLargeMessage()}});
+        }
+        if (!complete) {
+            return replyJson(res, 400, {{"status", 400}, {"message", "上传数据不完整"}});
+        }
+        if (fields["token"] != expectedUploadToken() || fields["username"] != kUploadAccount) {
+            return replyJson(res, 403, {{"status", 403}, {"message", "上传令牌无效"}});
+        }
+        const std::string taskid = fields["taskid"];
+        if (!isValidTaskId(taskid)) {
+            return replyJson(res, 400,
+                             {{"status", 400},
+                              {"message", "任务ID无效: 只允许1到64个字母、数字、下划线或连字符"}});
+        }
+        if (!filesSeen["file1"] || !filesSeen["file2"]) {
+            return replyJson(res, 400, {{"status", 400}, {"message", "缺少文件 file1 或 file2"}});
+        }
+        const auto state = stateOf(taskid);
+        if (state == TaskState::queued || state == TaskState::aligning) {
+            return replyJson(res, 409,
+                             {{"status", 409}, {"message", "任务正在处理中，不能重新上传"}});
+        }
+        const fs::path dir = taskDir(taskid);
+        fs::create_directories(dir);
+        for (const char* stale : {kStartedMarker, kResultFile, kFailureFile})
+            fs::remove(dir / stale);
+        fs::rename(staging / "file1", dir / kScriptFile);
+        fs::rename(staging / "file2", dir / kAudioFile);
+        replyJson(res, 200, {{"status", 200}, {"message", "上传成功"}, {"taskid", taskid}});
+    }
+
+    void handleStart(const httplib::Request& req, httplib::Response& res) {
+        if (!operatorAccepted(req, false) || param(req, "token") != expectedStartToken()) {
+            return replyJson(res, 200, {{"status", 403}, {"message", "令牌无效"}});
+        }
+        const std::string taskid = param(req, "taskid");
+        if (!isValidTaskId(taskid)) {
+            return replyJson(res, 200, {{"status", 400}, {"message", "任务ID无效"}});
+        }
+        const auto state = stateOf(taskid);
+        if (!state) return replyJson(res, 200, {{"status", 404}, {"message", "任务不存在"}});
+        if (*state == TaskState::queued || *state == TaskState::aligning) {
+            return replyJson(res, 200, {{"status", 200}, {"message", "任务已在处理中"}});
+        }
+        const fs::path dir = taskDir(taskid);
+        for (const char* stale : {kResultFile, kFailureFile})
+            fs::remove(dir / stale);
+        writeFileAtomically(dir / kStartedMarker, "");
+        enqueue(taskid);
+        replyJson(res, 200, {{"status", 200}, {"message", "任务已启动"}});
+    }
+
+    void handleResult(const httplib::Request& req, httplib::Response& res) {
+        const std::string taskid = req.matches[1];
+        if (!isValidTaskId(taskid)) {
+            return replyJson(res, 400, {{"status", 400}, {"message", "任务ID无效"}});
+        }
+        const auto state = stateOf(taskid);
+        if (!state) return replyJson(res, 404, {{"status", 404}, {"message", "任务不存在"}});
+        const fs::path dir = taskDir(taskid);
+        switch (*state) {
+            case TaskState::uploaded:
+                return res.set_content("steps/0", "text/plain; charset=utf-8");
+            case TaskState::queued:
+                return res.set_content("steps/1", "text/plain; charset=utf-8");
+            case TaskState::aligning:
+                return res.set_content("steps/2", "text/plain; charset=utf-8");
+            case TaskState::failed:
+                return res.set_content("failed/" + readFile(dir / kFailureFile),
+                                       "text/plain; charset=utf-8");
+            case TaskState::done:
+                return res.set_content(readFile(dir / kResultFile),
+                                       "application/x-subrip; charset=utf-8");
+        }
+    }
+
+    void installRoutes() {
+        http.set_payload_max_length(config.maxUploadBytes);
+        http.Get("/api/dssrtuserlogin",
+                 [this](const auto& req, auto& res) { handleLogin(req, res); });
+        http.Get("/api/dssrtkoufee",
+                 [this](const auto& req, auto& res) { handleCharge(req, res); });
+        http.Post("/clients/postdata.php",
+                  [this](const httplib::Request& req, httplib::Response& res,
+                         const httplib::ContentReader& reader) { handleUpload(req, res, reader); });
+        http.Get("/clients/starttask.php",
+                 [this](const auto& req, auto& res) { handleStart(req, res); });
+        http.Get(R"(/srt/(.+)\.srt)",
+                 [this](const auto& req, auto& res) { handleResult(req, res); });
+        http.set_exception_handler(
+            [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+                std::string text = "服务器内部错误";
+                try {
+                    if (error) std::rethrow_exception(error);
+                } catch (const std::exception& e) {
+                    text += std::string(": ") + e.what();
+                } catch (...) {
+                }
+                replyJson(res, 500, {{"status", 500}, {"message", text}});
+            });
+        http.set_error_handler(httplib::Server::HandlerWithResponse(
+            [this](const httplib::Request&, httplib::Response& res) {
+                if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+                if (res.status == 413) {
+                    replyJson(res, 413, {{"status", 413}, {"message", tooLargeMessage()}});
+                } else {
+                    replyJson(res, res.status, {{"status", res.status}, {"message", "请求无效"}});
+                }
+                return httplib::Server::HandlerResponse::Handled;
+            }));
+        http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+            // The path only: query strings carry passwords and tokens.
+            console(req.method + " " + req.path + " " + std::to_string(res.status));
+        });
+    }
+};
+
+PlatformServer::PlatformServer(ServerConfig config)
+    : impl_(std::make_unique<Impl>(std::move(config))) {}
+
+PlatformServer::~PlatformServer() {
+    stop();
+    if (impl_->serveThread.joinable()) impl_->serveThread.join();
+}
+
+AccountStore& PlatformServer::accounts() {
+    return impl_->accounts;
+}
+
+int PlatformServer::bind(const std::string& host, int port) {
+    const int bound = port == 0 ? impl_->http.bind_to_any_port(host)
+                                : (impl_->http.bind_to_port(host, port) ? port : -1);
+    if (bound < 0) {
+        throw Error("无法监听 " + host + ":" + std::to_string(port) + " (端口被占用或地址无效)");
+    }
+    return bound;
+}
+
+void PlatformServer::run() {
+    impl_->http.listen_after_bind();
+}
+
+void PlatformServer::start() {
+    impl_->serveThread = std::thread([this] { run(); });
+    // A stop() that came before the accept loop ran would be lost; wait until it runs.
+    for (int i = 0; i < 5000 && !impl_->http.is_running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void PlatformServer::stop() {
+    impl_->http.stop();
+    impl_->worker.request_stop();
+    if (impl_->worker.joinable()) impl_->worker.join();
+}
+
+fs::path PlatformServer::taskDirectory(const std::string& taskid) const {
+    return impl_->taskDir(taskid);
+}
+
+}  // namespace quillora::server

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "server/account_store.h"
+#include "server/aligner.h"
+
+namespace quillora::server {
+
+/// Settings of one server instance.
+struct ServerConfig {
+    std::filesystem::path dataDirectory;
+    /// Largest request body accepted (the upload), in bytes.
+    std::size_t maxUploadBytes = std::size_t{2} << 30;
+    /// Builds the aligner the worker uses; the energy baseline when empty.
+    std::function<std::unique_ptr<Aligner>()> alignerFactory;
+};
+
+/// $XDG_DATA_HOME/quillora-platform (default ~/.local/share/quillora-platform).
+std::filesystem::path defaultServerDataDirectory();
+
+/// The reference platform: sign-in and charging, upload, task start, alignment on a worker
+/// thread and result files, in one process.
+class PlatformServer {
+  public:
+    explicit PlatformServer(ServerConfig config);
+    ~PlatformServer();
+    PlatformServer(const PlatformServer&) = delete;
+    PlatformServer& operator=(const PlatformServer&) = delete;
+
+    AccountStore& accounts();
+
+    /// Binds the listening socket; port 0 picks a free one. Returns the port; throws Error.
+    int bind(const std::string& host, int port);
+    /// Serves until stop(); call after bind().
+    void run();
+    /// Serves on a thread of its own until stop() (tests).
+    void start();
+    /// Stops serving and the alignment worker; safe from any thread, more than once.
+    void stop();
+
+    /// The folder of one task's files.
+    std::filesystem::path taskDirectory(const std::string& taskid) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// SRT text of the lines at the given times ("1\n00:00:00,000 --> ...\nline\n\n...").
+std::string formatSrt(const std::vector<std::string>& lines, const std::vector<TimeRange>& ranges);
+
+/// The script's cue lines: every non-empty line, in order, as uploaded (without line ends).
+std::vector<std::string> scriptLines(const std::string& script);
+
+}  // namespace quillora::server
