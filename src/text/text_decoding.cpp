@@ -38,11 +38,11 @@ std::optional<std::string> decodeUtf16Ordered(std::string_view bytes, bool littl
     return out;
 }
 
-// Code points of bytes 0x80-0x9F in code page 1252; 0 marks the undefined ones.
+// Code points of bytes 0x80-0x9F in code page 1252 (undefined bytes keep their own value).
 constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 }  // namespace
 
@@ -83,9 +83,7 @@ std::optional<std::string> decodeWindows1252(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         uint8_t byte = byteAt(bytes, i);
         if (byte >= 0x80 && byte <= 0x9F) {
-            char16_t mapped = kWindows1252High[byte - 0x80];
-            if (mapped == 0) return std::nullopt;
-            appendUtf8(out, mapped);
+            appendUtf8(out, kWindows1252High[byte - 0x80]);
         } else {
             appendUtf8(out, byte);
         }

@@ -21,8 +21,9 @@ std::optional<std::string> decodeUtf16(std::string_view bytes);
 /// 7-bit ASCII; any byte above 0x7F fails.
 std::optional<std::string> decodeAscii(std::string_view bytes);
 
-/// Windows code page 1252; the five bytes it leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D)
-/// fail.
+/// Windows code page 1252. The five bytes it leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D)
+/// become the C1 controls of the same value, as the common converters do, so one stray byte
+/// does not send a whole file to Latin-1 (which would lose its curly quotes and dashes).
 std::optional<std::string> decodeWindows1252(std::string_view bytes);
 
 /// ISO 8859-1; every byte is a character, so this never fails.

@@ -104,28 +104,48 @@ bool isAsciiWithoutCarriageReturn(std::string_view text) {
     return true;
 }
 
+// Points the shared iterator at `text` for the life of the object and detaches it afterwards,
+// so the iterator never keeps a pointer into a caller's string.
+class GraphemeBreaks {
+  public:
+    explicit GraphemeBreaks(std::string_view text) : breaks_(characterBreaks()) {
+        UErrorCode status = U_ZERO_ERROR;
+        utext_.reset(
+            utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
+        if (U_FAILURE(status)) throw std::runtime_error("ICU could not open text");
+        breaks_.setText(utext_.get(), status);
+        if (U_FAILURE(status)) throw std::runtime_error("ICU could not iterate text");
+    }
+    ~GraphemeBreaks() { breaks_.setText(icu::UnicodeString()); }
+    GraphemeBreaks(const GraphemeBreaks&) = delete;
+    GraphemeBreaks& operator=(const GraphemeBreaks&) = delete;
+
+    icu::BreakIterator* operator->() { return &breaks_; }
+
+  private:
+    icu::BreakIterator& breaks_;
+    UTextHandle utext_;
+};
+
+// Calls visit(cluster) for each grapheme cluster until it returns false.
 template <typename Visit>
 void forEachGrapheme(std::string_view text, Visit visit) {
     if (text.empty()) return;
     if (isAsciiWithoutCarriageReturn(text)) {
-        for (std::size_t i = 0; i < text.size(); ++i)
-            visit(text.substr(i, 1));
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (!visit(text.substr(i, 1))) return;
+        }
         return;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    UTextHandle utext(
-        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
-    if (U_FAILURE(status)) throw std::runtime_error("ICU could not open text");
-    auto& breaks = characterBreaks();
-    breaks.setText(utext.get(), status);
-    if (U_FAILURE(status)) throw std::runtime_error("ICU could not iterate text");
-    int32_t start = breaks.first();
-    for (int32_t end = breaks.next(); end != icu::BreakIterator::DONE; end = breaks.next()) {
-        visit(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+    GraphemeBreaks breaks(text);
+    int32_t start = breaks->first();
+    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE; end = breaks->next()) {
+        if (!visit(text.substr(static_cast<std::size_t>(start),
+                               static_cast<std::size_t>(end - start)))) {
+            return;
+        }
         start = end;
     }
-    // Detach from the text so the iterator holds no pointer into the caller's string.
-    breaks.setText(icu::UnicodeString());
 }
 
 icu::UnicodeString toUnicode(std::string_view text) {
@@ -306,14 +326,46 @@ bool isBlankLine(std::string_view line) {
 
 std::size_t graphemeCount(std::string_view text) {
     std::size_t count = 0;
-    forEachGrapheme(text, [&](std::string_view) { ++count; });
+    forEachGrapheme(text, [&](std::string_view) {
+        ++count;
+        return true;
+    });
     return count;
 }
 
 std::vector<std::string_view> graphemes(std::string_view text) {
     std::vector<std::string_view> clusters;
-    forEachGrapheme(text, [&](std::string_view cluster) { clusters.push_back(cluster); });
+    forEachGrapheme(text, [&](std::string_view cluster) {
+        clusters.push_back(cluster);
+        return true;
+    });
     return clusters;
+}
+
+std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
+    std::size_t count = 0;
+    if (limit == 0) return 0;
+    forEachGrapheme(text, [&](std::string_view) { return ++count < limit; });
+    return count;
+}
+
+std::string_view firstGrapheme(std::string_view text) {
+    std::string_view first;
+    forEachGrapheme(text, [&](std::string_view cluster) {
+        first = cluster;
+        return false;
+    });
+    return first;
+}
+
+std::string_view lastGrapheme(std::string_view text) {
+    if (text.empty()) return text;
+    if (isAsciiWithoutCarriageReturn(text)) return text.substr(text.size() - 1);
+    GraphemeBreaks breaks(text);
+    int32_t end = breaks->last();
+    int32_t start = breaks->previous();
+    if (start == icu::BreakIterator::DONE) start = 0;
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
 }
 
 std::string toLower(std::string_view text) {

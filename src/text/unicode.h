@@ -86,6 +86,13 @@ std::size_t graphemeCount(std::string_view text);
 /// The extended grapheme clusters of `text`, in order; they view into `text`.
 std::vector<std::string_view> graphemes(std::string_view text);
 
+/// min(graphemeCount(text), limit), without walking past the limit.
+std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit);
+
+/// The first and the last grapheme cluster (empty for empty text).
+std::string_view firstGrapheme(std::string_view text);
+std::string_view lastGrapheme(std::string_view text);
+
 // ---- Case ----------------------------------------------------------------------------------
 
 /// Full Unicode lower-casing, locale-independent.

@@ -1,0 +1,180 @@
+#include "text/unicode.h"
+
+#include "text/numbers.h"
+#include "text/text_decoding.h"
+
+#include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace quillora {
+namespace {
+
+using Pieces = std::vector<std::string_view>;
+
+TEST(SplitNewlines, EachNewlineCharacterSeparates) {
+    EXPECT_EQ(splitNewlines("a\r\nb"), (Pieces{"a", "", "b"}));
+    EXPECT_EQ(splitNewlines("a\vb\fc\u0085d\u2028e\u2029f\rg"),
+              (Pieces{"a", "b", "c", "d", "e", "f", "g"}));
+    EXPECT_EQ(splitNewlines(""), (Pieces{""}));
+    EXPECT_EQ(splitNewlines("\n"), (Pieces{"", ""}));
+    // U+2027 and a lone continuation byte are not separators, and bytes pass through.
+    EXPECT_EQ(splitNewlines("a\u2027b\x85\xE2\x80"), (Pieces{"a\u2027b\x85\xE2\x80"}));
+}
+
+TEST(SplitOn, NonOverlappingLeftToRight) {
+    EXPECT_EQ(splitOn("a\n\n\nb", "\n\n"), (Pieces{"a", "\nb"}));
+    EXPECT_EQ(splitOn("\n\n", "\n\n"), (Pieces{"", ""}));
+    EXPECT_EQ(replaceAll("aaaa", "aa", "b"), "bb");
+    EXPECT_EQ(replaceAll("aaa", "aa", "b"), "ba");
+    EXPECT_EQ(replaceAll("abc", "", "x"), "abc");
+}
+
+TEST(Trimming, UsesTheWhiteSpaceClasses) {
+    EXPECT_EQ(trimHorizontalWhitespace("\t \u3000\u00A0a b\u2003 "), "a b");
+    EXPECT_EQ(trimHorizontalWhitespace("\u200Ba\u200B"), "\u200Ba\u200B");  // Cf, not Zs
+    EXPECT_EQ(trimHorizontalWhitespace("\na\n"), "\na\n");  // line feeds are not horizontal
+    EXPECT_TRUE(isBlankLine(" \t\u3000"));
+    EXPECT_FALSE(isBlankLine(" \v"));
+    EXPECT_EQ(trimTrailingRegexWhitespace("a \t\u3000\u0085\v"), "a");
+    EXPECT_EQ(trimTrailingRegexWhitespace("a\xA0"), "a\xA0");  // a stray byte is kept
+}
+
+TEST(Trimming, RegexWhitespaceMatchesTheRegexEngine) {
+    UnicodeRegex whitespace("\\s");
+    for (char32_t c = 0; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        std::string text;
+        appendUtf8(text, c);
+        ASSERT_EQ(isRegexWhitespace(c), whitespace.fullMatch(text))
+            << std::hex << static_cast<uint32_t>(c);
+    }
+}
+
+TEST(Graphemes, CountsUserPerceivedCharacters) {
+    EXPECT_EQ(graphemeCount(""), 0u);
+    EXPECT_EQ(graphemeCount("abc"), 3u);
+    EXPECT_EQ(graphemeCount("\r\n"), 1u);
+    EXPECT_EQ(graphemeCount("\u2764\uFE0F"), 1u);
+    EXPECT_EQ(graphemeCount("e\u0301"), 1u);
+    EXPECT_EQ(graphemeCount("\U0001F1E8\U0001F1F3\U0001F1FA\U0001F1F8"), 2u);
+    EXPECT_EQ(graphemeCount("\U0001F468\u200D\U0001F469\u200D\U0001F467"), 1u);
+    EXPECT_EQ(graphemeCount("你好👍🏽"), 3u);
+    EXPECT_EQ(graphemes("a\u0301你\r\n"), (Pieces{"a\u0301", "你", "\r\n"}));
+    EXPECT_EQ(graphemeCountUpTo("你好吗", 2), 2u);
+    EXPECT_EQ(graphemeCountUpTo("你", 2), 1u);
+    EXPECT_EQ(firstGrapheme("e\u0301x"), "e\u0301");
+    EXPECT_EQ(lastGrapheme("xe\u0301"), "e\u0301");
+    EXPECT_EQ(lastGrapheme("ab"), "b");
+    EXPECT_EQ(lastGrapheme(""), "");
+}
+
+TEST(Graphemes, IllFormedBytesSurvive) {
+    const std::string broken = "a\xFF\xE4\xBD你\xF0\x9F";
+    std::string joined;
+    for (auto cluster : graphemes(broken))
+        joined.append(cluster);
+    EXPECT_EQ(joined, broken);
+    EXPECT_GE(graphemeCount(broken), 4u);
+    EXPECT_EQ(codePoints("a\xFF"), U"a\uFFFD");
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));
+    EXPECT_TRUE(isValidUtf8("你好\U0010FFFF"));
+}
+
+TEST(Categories, FollowUnicode) {
+    EXPECT_TRUE(isLetter(U'你'));
+    EXPECT_TRUE(isDecimalDigit(U'٣'));
+    EXPECT_TRUE(isNumber(U'Ⅻ'));
+    EXPECT_FALSE(isDecimalDigit(U'Ⅻ'));
+    EXPECT_TRUE(isPunctuation(U'。'));
+    EXPECT_TRUE(isPunctuation(U'“'));
+    EXPECT_TRUE(isSymbol(U'€'));
+    EXPECT_TRUE(isSeparator(U'\u3000'));
+    EXPECT_TRUE(isControl(U'\n'));
+    EXPECT_FALSE(isLetter(U'1'));
+}
+
+TEST(Case, LowerCasesBeyondAscii) {
+    EXPECT_EQ(toLower("MP4"), "mp4");
+    EXPECT_EQ(toLower("ÄÖÜ ΣΑΣ"), "äöü σας");
+    EXPECT_EQ(toLower("你好"), "你好");
+}
+
+TEST(Regex, UnicodeClassesAndReplacement) {
+    UnicodeRegex han("\\p{Han}+");
+    EXPECT_TRUE(han.search("abc你好"));
+    EXPECT_FALSE(han.fullMatch("abc你好"));
+    EXPECT_EQ(han.findAll("a你b好吗"), (std::vector<std::string>{"你", "好吗"}));
+    EXPECT_EQ(UnicodeRegex("(\\w+)@").replaceAll("名字@x", "[$1]"), "[名字]x");
+    EXPECT_TRUE(UnicodeRegex("straße", true).fullMatch("STRASSE") ||
+                UnicodeRegex("straße", true).fullMatch("Straße"));
+    EXPECT_THROW(UnicodeRegex("(unclosed"), std::invalid_argument);
+}
+
+TEST(Numbers, WholeIntegersAndDecimals) {
+    EXPECT_EQ(parseWholeInteger("+12"), 12);
+    EXPECT_EQ(parseWholeInteger("-9223372036854775808"), INT64_MIN);
+    EXPECT_FALSE(parseWholeInteger("9223372036854775808"));
+    EXPECT_FALSE(parseWholeInteger(" 1"));
+    EXPECT_FALSE(parseWholeInteger("1.0"));
+    EXPECT_FALSE(parseWholeInteger("-"));
+    EXPECT_DOUBLE_EQ(*parseDecimalNumber("1.5"), 1.5);
+    EXPECT_DOUBLE_EQ(*parseDecimalNumber("+2e1"), 20.0);
+    EXPECT_DOUBLE_EQ(*parseDecimalNumber("0x10"), 16.0);
+    EXPECT_FALSE(parseDecimalNumber(" 1"));
+    EXPECT_FALSE(parseDecimalNumber("1 "));
+    EXPECT_FALSE(parseDecimalNumber(""));
+    EXPECT_FALSE(parseDecimalNumber(std::string("1\0", 2)));
+    EXPECT_FLOAT_EQ(*parseDecimalNumberFloat("2.3"), 2.3f);
+}
+
+struct ConverterCloser {
+    void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+
+TEST(TextDecoding, Windows1252MatchesTheConverterTables) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open("windows-1252", &status));
+    ASSERT_TRUE(U_SUCCESS(status));
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+    for (int byte = 0x20; byte < 0x100; ++byte) {
+        std::string input(1, static_cast<char>(byte));
+        UChar output[4];
+        status = U_ZERO_ERROR;
+        ucnv_reset(converter.get());
+        int32_t length = ucnv_toUChars(converter.get(), output, 4, input.data(), 1, &status);
+        auto decoded = decodeWindows1252(input);
+        if (U_FAILURE(status)) {
+            EXPECT_FALSE(decoded) << byte;
+            continue;
+        }
+        ASSERT_TRUE(decoded) << byte;
+        ASSERT_EQ(length, 1);
+        std::string expected;
+        appendUtf8(expected, output[0]);
+        EXPECT_EQ(*decoded, expected) << byte;
+    }
+}
+
+TEST(TextDecoding, EachEncodingAcceptsOnlyItsOwnBytes) {
+    EXPECT_EQ(decodeUtf8("\xEF\xBB\xBFok"), "ok");
+    EXPECT_FALSE(decodeUtf8("caf\xE9"));
+    EXPECT_EQ(decodeUtf16(std::string("\xFE\xFF\x4F\x60\xD8\x3D\xDE\x00", 8)), "你😀");
+    EXPECT_EQ(decodeUtf16(std::string("a\0b\0", 4)), "ab");
+    EXPECT_FALSE(decodeUtf16("no nul bytes"));
+    EXPECT_FALSE(decodeUtf16(std::string("\xFF\xFE\x3D\xD8", 4)));  // truncated pair
+    EXPECT_FALSE(
+        decodeUtf16(std::string("\xFF\xFE"
+                                "a",
+                                3)));  // odd length
+    EXPECT_FALSE(decodeAscii("caf\xE9"));
+    EXPECT_EQ(decodeLatin1("caf\xE9\x81"), "café\u0081");
+}
+
+}  // namespace
+}  // namespace quillora
