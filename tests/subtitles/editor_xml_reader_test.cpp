@@ -1,0 +1,170 @@
+#include "subtitles/editor_xml_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/console.h"
+#include "subtitles/fcpxml_writer.h"
+#include "subtitles/premiere_writer.h"
+#include "subtitles/srt_parser.h"
+#include "xml_check.h"
+
+namespace quillora {
+namespace {
+
+using testing::TempDir;
+using testing::writeTestFile;
+
+std::string fcpxmlWithTitles(const std::string& spineContent) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE fcpxml>\n<fcpxml version=\"1.7\">"
+           "<library><event><project><sequence><spine>" +
+           spineContent + "</spine></sequence></project></event></library></fcpxml>";
+}
+
+std::string title(const std::string& offset, const std::string& duration, const std::string& text) {
+    return "<title offset=\"" + offset + "\" duration=\"" + duration +
+           "\"><text><text-style ref=\"ts1\">" + text + "</text-style></text></title>";
+}
+
+TEST(FcpxmlReader, ReadsGapTitlesAsSrtBlocks) {
+    const std::string xml =
+        fcpxmlWithTitles("<gap offset=\"0s\">" + title("3700/2500s", "3700/2500s", "A &amp; B") +
+                         title("2s", "1/2s", "Two") + "</gap>");
+    EXPECT_EQ(fcpxmlDocumentToSrt(xml),
+              "1\n00:00:01,480 --> 00:00:02,960\nA & B\n\n\n"
+              "2\n00:00:02,000 --> 00:00:02,500\nTwo\n\n\n");
+}
+
+TEST(FcpxmlReader, PrefersTitlesOnClipsAndReadsTimesLeniently) {
+    const std::string xml = fcpxmlWithTitles(
+        "<gap>" + title("0s", "1s", "gap title") + "</gap><clip>" + title("10/2/3s", "x", "odd") +
+        "<title><text><text-style>bare</text-style></text></title>" +
+        title(" 1.5abc", "-0.5s", "lenient") + "</clip>");
+    EXPECT_EQ(fcpxmlDocumentToSrt(xml),
+              "1\n00:00:00,000 --> 00:00:00,000\nodd\n\n\n"
+              "2\n00:00:00,000 --> 00:00:00,000\nbare\n\n\n"
+              "3\n00:00:01,500 --> 00:00:01,000\nlenient\n\n\n");
+    EXPECT_EQ(fcpxmlDocumentToSrt(fcpxmlWithTitles("")), "");
+}
+
+TEST(XmemlReader, ReadsGeneratorItemsByPosition) {
+    auto item = [](const std::string& text, const std::string& start, const std::string& end) {
+        return "<generatoritem><start>" + start + "</start><end>" + end +
+               "</end><effect><parameter><parameterid>font</parameterid><value>X</value>"
+               "</parameter><parameter><parameterid>str</parameterid><value>" +
+               text + "</value></parameter></effect></generatoritem>";
+    };
+    const std::string xml =
+        "<xmeml><sequence><timecode><rate><timebase>25</timebase></rate></timecode><media><video>"
+        "<track>" +
+        item("One", "38", "75") + item("", "80", "90") + item("Three", "100", "7") +
+        item("bad start", "1.5", "9") + "<clipitem><start>1</start></clipitem></track><track>" +
+        item("&lt;Five&gt;", "+25", "50") + "</track></video></media></sequence></xmeml>";
+    EXPECT_EQ(xmemlDocumentToSrt(xml),
+              "1\n00:00:01,520 --> 00:00:03,000\nOne\n\n\n"
+              "3\n00:00:04,000 --> 00:00:00,280\nThree\n\n\n"
+              "5\n00:00:01,000 --> 00:00:02,000\n<Five>\n\n\n");
+}
+
+TEST(XmemlReader, NeedsAUsableTimebase) {
+    const std::string items =
+        "<media><video><track><generatoritem><start>1</start><end>2</end><effect><parameter>"
+        "<parameterid>str</parameterid><value>T</value></parameter></effect></generatoritem>"
+        "</track></video></media>";
+    EXPECT_EQ(xmemlDocumentToSrt("<xmeml><sequence>" + items + "</sequence></xmeml>"), "");
+    for (const char* timebase : {"25fps", "0", "-25", "", "inf"}) {
+        EXPECT_EQ(xmemlDocumentToSrt("<xmeml><sequence><timecode><rate><timebase>" +
+                                     std::string(timebase) + "</timebase></rate></timecode>" +
+                                     items + "</sequence></xmeml>"),
+                  "")
+            << timebase;
+    }
+    EXPECT_EQ(xmemlDocumentToSrt("<xmeml><sequence><timecode><rate><timebase>30</timebase></rate>"
+                                 "</timecode>" +
+                                 items + "</sequence></xmeml>"),
+              "1\n00:00:00,033 --> 00:00:00,066\nT\n\n\n");
+}
+
+TEST(EditorXmlFiles, UnusableFilesGiveEmptyTextAndAConsoleLine) {
+    TempDir dir;
+    writeTestFile(dir / "broken.xml", "<xmeml><sequence>");
+    writeTestFile(dir / "broken.fcpxml", "not xml at all");
+    writeTestFile(
+        dir / "bomb.xml",
+        "<!DOCTYPE x [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]><x>&b;</x>");
+    ConsoleCapture console;
+    EXPECT_EQ(xmltosrt(dir / "broken.xml"), "");
+    EXPECT_EQ(fcpxmltosrt(dir / "broken.fcpxml"), "");
+    EXPECT_EQ(xmltosrt(dir / "bomb.xml"), "");
+    EXPECT_EQ(fcpxmltosrt(dir / "missing.fcpxml"), "");
+    ASSERT_EQ(console.lines().size(), 4u);
+    for (const std::string& line : console.lines()) {
+        EXPECT_EQ(line.rfind("Error parsing XML: ", 0), 0u) << line;
+    }
+    EXPECT_NE(console.lines()[3].find("missing.fcpxml"), std::string::npos);
+    EXPECT_THROW(readXmemlFileAsSrt(dir / "broken.xml"), EditorXmlError);
+    EXPECT_THROW(readFcpxmlFileAsSrt(dir.path()), EditorXmlError);
+}
+
+// Start and end of every cue of `srt`, and its text.
+std::vector<Subtitle> cues(const std::string& srt) {
+    return SRTParser().parse(srt);
+}
+
+const std::string kRoundTripSrt =
+    "1\n00:00:01,500 --> 00:00:03,000\n第一句话\n\n"
+    "2\n00:00:03,020 --> 00:00:04,999\nTom&Jerry<3\n\n"
+    "3\n00:59:59,960 --> 01:00:02,000\n“引号”里的话\n\n"
+    "4\n01:00:02,000 --> 01:00:03,000\ntwo words\n";
+
+TEST(EditorRoundTrip, FcpxmlKeepsTextsAndFrames) {
+    for (const char* fps : {"25", "50"}) {
+        FcpxmlSettings settings;
+        settings.fps = fps;
+        const double frame = 1.0 / std::stod(fps);
+        const std::string xml = buildFcpxml(kRoundTripSrt, "rt", settings).document;
+        const auto before = cues(kRoundTripSrt);
+        const auto after = cues(fcpxmlDocumentToSrt(xml));
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t i = 0; i < before.size(); ++i) {
+            // Frames are truncated on the way out, and the reader drops fractions of a millisecond.
+            EXPECT_LE(after[i].startTime, before[i].startTime + 0.001) << i;
+            EXPECT_GT(after[i].startTime, before[i].startTime - frame - 0.002) << i;
+            EXPECT_NEAR(after[i].endTime - after[i].startTime,
+                        before[i].endTime - before[i].startTime, frame + 0.002)
+                << i;
+            EXPECT_EQ(after[i].index, static_cast<int64_t>(i) + 1);
+        }
+        EXPECT_EQ(after[0].text, "第一句话");
+        EXPECT_EQ(after[1].text, "Tom&Jerry<3");
+        EXPECT_EQ(after[2].text, "“引号”里的话");
+        // The title text doubles every blank, and the reader takes it as written.
+        EXPECT_EQ(after[3].text, "two  words");
+    }
+}
+
+TEST(EditorRoundTrip, PremiereKeepsTextsAndFrames) {
+    const std::string xml =
+        buildPremiereXml(parseSubtitleItems(kRoundTripSrt), "rt", 25, 1920, 1080, false);
+    const auto before = cues(kRoundTripSrt);
+    const auto after = cues(xmemlDocumentToSrt(xml));
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        // Frames are rounded to the nearest, so a time moves by half a frame at most.
+        EXPECT_NEAR(after[i].startTime, before[i].startTime, 0.02 + 0.001) << i;
+        EXPECT_NEAR(after[i].endTime, before[i].endTime, 0.02 + 0.001) << i;
+        EXPECT_EQ(after[i].text, before[i].text) << i;
+    }
+
+    // In the plate layout the titles carry the second lines; the pictures are not read.
+    const std::string plate =
+        buildPremiereXml(parseSubtitleItems("1\n00:00:01,500 --> 00:00:03,000\n主持人\n大家好\n"),
+                         "p", 25, 1920, 1080, false);
+    EXPECT_EQ(xmemlDocumentToSrt(plate),
+              "1\n00:00:01,520 --> 00:00:03,000\n大家好\n\n\n"
+              "2\n00:00:01,520 --> 00:00:03,000\n大家好\n\n\n");
+}
+
+}  // namespace
+}  // namespace quillora
