@@ -1,13 +1,27 @@
 #include "platform/ocr/subtitle_mask.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <map>
 
 namespace quillora::ocr {
 namespace {
 
-constexpr int kBright = 160;
-constexpr int kDark = 80;
+constexpr int kBright = 150;   // text strokes are at least this light
+constexpr int kOutline = 100;  // what surrounds them is at most this dark
+constexpr double kColourDistance = 60;
+constexpr double kLineHeight = 30;
+
+struct Piece {
+    int area = 0;
+    int top = 1 << 30;
+    int bottom = -1;
+    bool touchesEdge = false;
+    long long r = 0, g = 0, b = 0;
+    int border = 0;      // neighbouring pixels outside the piece
+    int darkBorder = 0;  // of those, the dark ones
+};
 
 std::vector<uint8_t> luminance(const RgbView& crop) {
     std::vector<uint8_t> y(static_cast<size_t>(crop.width) * crop.height);
@@ -19,35 +33,6 @@ std::vector<uint8_t> luminance(const RgbView& crop) {
         }
     }
     return y;
-}
-
-// Square dilation of a 0/1 image by `r`, done as two running-window passes.
-std::vector<uint8_t> dilate(const std::vector<uint8_t>& in, int w, int h, int r) {
-    std::vector<uint8_t> rows(in.size(), 0);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* src = in.data() + static_cast<size_t>(y) * w;
-        uint8_t* dst = rows.data() + static_cast<size_t>(y) * w;
-        int inWindow = 0;
-        for (int x = 0; x < std::min(r, w); ++x)
-            inWindow += src[x];
-        for (int x = 0; x < w; ++x) {
-            if (x + r < w) inWindow += src[x + r];
-            if (x - r - 1 >= 0) inWindow -= src[x - r - 1];
-            dst[x] = inWindow > 0;
-        }
-    }
-    std::vector<uint8_t> out(in.size(), 0);
-    for (int x = 0; x < w; ++x) {
-        int inWindow = 0;
-        for (int y = 0; y < std::min(r, h); ++y)
-            inWindow += rows[static_cast<size_t>(y) * w + x];
-        for (int y = 0; y < h; ++y) {
-            if (y + r < h) inWindow += rows[static_cast<size_t>(y + r) * w + x];
-            if (y - r - 1 >= 0) inWindow -= rows[static_cast<size_t>(y - r - 1) * w + x];
-            out[static_cast<size_t>(y) * w + x] = inWindow > 0;
-        }
-    }
-    return out;
 }
 
 // Drops 8-connected pieces too small to be part of a glyph.
@@ -101,18 +86,106 @@ TextMask isolateSubtitleText(const RgbView& crop) {
     mask.height = h;
     const auto y = luminance(crop);
     const size_t n = y.size();
-
-    // Outline reach grows with the picture: thicker strokes and outlines on bigger frames.
-    const int reach = std::clamp(h / 48, 2, 6);
-    std::vector<uint8_t> dark(n);
-    for (size_t i = 0; i < n; ++i)
-        dark[i] = y[i] <= kDark;
-    const auto nearDark = dilate(dark, w, h, reach);
     mask.on.assign(n, 0);
-    for (size_t i = 0; i < n; ++i)
-        mask.on[i] = y[i] >= kBright && nearDark[i];
-    const int minArea = std::max(3, reach * reach / 2);
-    mask.count = removeSpecks(mask.on, w, h, minArea);
+
+    // Light pieces, 4-connected, so that a stroke does not leak into the picture diagonally.
+    std::vector<int> label(n, -1);
+    std::vector<Piece> pieces;
+    std::vector<int> stack;
+    for (int start = 0; start < static_cast<int>(n); ++start) {
+        if (label[start] >= 0 || y[start] < kBright) continue;
+        Piece piece;
+        const int id = static_cast<int>(pieces.size());
+        label[start] = id;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const int at = stack.back();
+            stack.pop_back();
+            const int px = at % w;
+            const int py = at / w;
+            ++piece.area;
+            piece.top = std::min(piece.top, py);
+            piece.bottom = std::max(piece.bottom, py);
+            if (px == 0 || py == 0 || px == w - 1 || py == h - 1) piece.touchesEdge = true;
+            const uint8_t* rgb = crop.data + static_cast<size_t>(py) * crop.stride + px * 3;
+            piece.r += rgb[0];
+            piece.g += rgb[1];
+            piece.b += rgb[2];
+            // Neighbours left, right, up, down, and the pixel one further in that direction:
+            // the stroke's soft edge may lie between the stroke and its outline.
+            const int dx[4] = {-1, 1, 0, 0};
+            const int dy[4] = {0, 0, -1, 1};
+            for (int d = 0; d < 4; ++d) {
+                const int nx = px + dx[d];
+                const int ny = py + dy[d];
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                const int next = ny * w + nx;
+                if (y[next] >= kBright) {
+                    if (label[next] < 0) {
+                        label[next] = id;
+                        stack.push_back(next);
+                    }
+                    continue;
+                }
+                ++piece.border;
+                const int fx = nx + dx[d];
+                const int fy = ny + dy[d];
+                const bool farDark = fx >= 0 && fy >= 0 && fx < w && fy < h &&
+                                     y[static_cast<size_t>(fy) * w + fx] <= kOutline;
+                if (y[next] <= kOutline || farDark) ++piece.darkBorder;
+            }
+        }
+        pieces.push_back(piece);
+    }
+
+    // Glyph strokes are closed in by their outline; the picture around them is not.
+    const int minArea = std::max(3, h / 40);
+    std::vector<uint8_t> candidate(pieces.size(), 0);
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        const Piece& p = pieces[k];
+        candidate[k] = !p.touchesEdge && p.area >= minArea && p.border > 0 &&
+                       p.darkBorder * 100 >= p.border * 80 && (p.bottom - p.top) * 10 <= h * 8;
+    }
+    // All strokes of a subtitle share one colour: the colour covering the most candidate area
+    // wins, which drops bits of picture caught inside glyph counters or between outlines.
+    std::map<int, long long> areaByColour;
+    auto colourKey = [](const Piece& p) {
+        return (static_cast<int>(p.r / p.area) >> 5) << 6 |
+               (static_cast<int>(p.g / p.area) >> 5) << 3 | (static_cast<int>(p.b / p.area) >> 5);
+    };
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        if (candidate[k]) areaByColour[colourKey(pieces[k])] += pieces[k].area;
+    }
+    if (!areaByColour.empty()) {
+        const auto best =
+            std::max_element(areaByColour.begin(), areaByColour.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        long long r = 0, g = 0, b = 0, area = 0;
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            if (!candidate[k] || colourKey(pieces[k]) != best->first) continue;
+            r += pieces[k].r;
+            g += pieces[k].g;
+            b += pieces[k].b;
+            area += pieces[k].area;
+        }
+        const double tr = static_cast<double>(r) / area;
+        const double tg = static_cast<double>(g) / area;
+        const double tb = static_cast<double>(b) / area;
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            if (!candidate[k]) continue;
+            const Piece& p = pieces[k];
+            const double dr = static_cast<double>(p.r) / p.area - tr;
+            const double dg = static_cast<double>(p.g) / p.area - tg;
+            const double db = static_cast<double>(p.b) / p.area - tb;
+            candidate[k] = dr * dr + dg * dg + db * db <= kColourDistance * kColourDistance;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            if (label[i] >= 0 && candidate[static_cast<size_t>(label[i])]) {
+                mask.on[i] = 1;
+                ++mask.count;
+            }
+        }
+    }
 
     if (mask.count * 1000 < static_cast<int>(n)) {
         // Dark text on a light background has no outline to look for.
@@ -125,7 +198,7 @@ TextMask isolateSubtitleText(const RgbView& crop) {
             mask.count = removeSpecks(mask.on, w, h, minArea);
         }
     }
-    if (mask.count * 2000 < static_cast<int>(n) && mask.count < 20) {
+    if (mask.count < 20) {
         std::fill(mask.on.begin(), mask.on.end(), 0);
         mask.count = 0;
     }
@@ -145,26 +218,68 @@ bool masksMatch(const TextMask& a, const TextMask& b, double tolerance) {
 GrayImage renderForRecognition(const TextMask& mask) {
     GrayImage image;
     if (mask.empty()) return image;
-    int x0 = mask.width, y0 = mask.height, x1 = -1, y1 = -1;
+    const int w = mask.width;
+    int x0 = w, y0 = mask.height, x1 = -1, y1 = -1;
+    std::vector<int> rowCount(static_cast<size_t>(mask.height), 0);
     for (int y = 0; y < mask.height; ++y) {
-        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * mask.width;
-        for (int x = 0; x < mask.width; ++x) {
+        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * w;
+        for (int x = 0; x < w; ++x) {
             if (!row[x]) continue;
+            ++rowCount[static_cast<size_t>(y)];
             x0 = std::min(x0, x);
             x1 = std::max(x1, x);
             y0 = std::min(y0, y);
             y1 = std::max(y1, y);
         }
     }
-    const int margin = std::max(10, (y1 - y0 + 1) / 3);
-    image.width = x1 - x0 + 1 + 2 * margin;
-    image.height = y1 - y0 + 1 + 2 * margin;
+    // The tallest run of inked rows is one line of text.
+    int lineHeight = 1;
+    for (int y = y0, run = 0, gap = 0; y <= y1; ++y) {
+        if (rowCount[static_cast<size_t>(y)] > 0) {
+            run += gap + 1;
+            gap = 0;
+        } else if (run > 0 && ++gap > 2) {
+            run = 0;
+            gap = 0;
+        }
+        lineHeight = std::max(lineHeight, run);
+    }
+    // The recogniser reads best at about this line height: taller glyphs lose strokes.
+    const double scale = std::clamp(kLineHeight / lineHeight, 0.25, 2.0);
+
+    // Area-averaged resampling of the 0/1 mask keeps soft glyph edges.
+    const int srcW = x1 - x0 + 1;
+    const int srcH = y1 - y0 + 1;
+    std::vector<int> integral(static_cast<size_t>(srcW + 1) * (srcH + 1), 0);
+    auto at = [&](int x, int y) -> int& {
+        return integral[static_cast<size_t>(y) * (srcW + 1) + x];
+    };
+    for (int y = 1; y <= srcH; ++y) {
+        const uint8_t* row = mask.on.data() + static_cast<size_t>(y0 + y - 1) * w + x0;
+        int sum = 0;
+        for (int x = 1; x <= srcW; ++x) {
+            sum += row[x - 1];
+            at(x, y) = at(x, y - 1) + sum;
+        }
+    }
+    const int outW = std::max(1, static_cast<int>(std::lround(srcW * scale)));
+    const int outH = std::max(1, static_cast<int>(std::lround(srcH * scale)));
+    const int margin = std::max(8, static_cast<int>(kLineHeight / 2));
+    image.width = outW + 2 * margin;
+    image.height = outH + 2 * margin;
     image.pixels.assign(static_cast<size_t>(image.width) * image.height, 255);
-    for (int y = y0; y <= y1; ++y) {
-        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * mask.width;
-        uint8_t* out = image.pixels.data() + static_cast<size_t>(y - y0 + margin) * image.width;
-        for (int x = x0; x <= x1; ++x) {
-            if (row[x]) out[x - x0 + margin] = 0;
+    for (int oy = 0; oy < outH; ++oy) {
+        const int sy0 = std::min(srcH - 1, static_cast<int>(oy / scale));
+        const int sy1 = std::clamp(static_cast<int>(std::ceil((oy + 1) / scale)), sy0 + 1, srcH);
+        uint8_t* out =
+            image.pixels.data() + static_cast<size_t>(oy + margin) * image.width + margin;
+        for (int ox = 0; ox < outW; ++ox) {
+            const int sx0 = std::min(srcW - 1, static_cast<int>(ox / scale));
+            const int sx1 =
+                std::clamp(static_cast<int>(std::ceil((ox + 1) / scale)), sx0 + 1, srcW);
+            const int inked = at(sx1, sy1) - at(sx0, sy1) - at(sx1, sy0) + at(sx0, sy0);
+            const int area = (sx1 - sx0) * (sy1 - sy0);
+            out[ox] = static_cast<uint8_t>(255 - 255 * inked / area);
         }
     }
     return image;

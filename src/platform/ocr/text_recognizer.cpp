@@ -12,6 +12,9 @@
 namespace quillora::ocr {
 namespace {
 
+// Mean per-character confidence lead (0..100 scale) that Traditional needs.
+constexpr double kTraditionalLead = 0.3;
+
 struct ApiCloser {
     void operator()(tesseract::TessBaseAPI* api) const {
         api->End();
@@ -91,25 +94,61 @@ std::string trimmed(std::string text) {
     return text.substr(first, last - first + 1);
 }
 
-RecognizedText read(tesseract::TessBaseAPI& api, const GrayImage& image) {
+struct Symbol {
+    std::string text;
+    float confidence = 0;
+};
+
+struct Reading {
     RecognizedText result;
+    std::vector<Symbol> symbols;
+};
+
+Reading read(tesseract::TessBaseAPI& api, const GrayImage& image) {
+    Reading reading;
     api.SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
     if (api.Recognize(nullptr) != 0) {
         api.Clear();
-        return result;
+        return reading;
     }
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (it) {
+    std::unique_ptr<tesseract::ResultIterator> lines(api.GetIterator());
+    if (lines) {
         do {
-            std::unique_ptr<char, TextFreer> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            std::unique_ptr<char, TextFreer> text(lines->GetUTF8Text(tesseract::RIL_TEXTLINE));
             if (!text) continue;
             std::string line = withoutSpacesBetweenWideCharacters(trimmed(text.get()));
-            if (!line.empty()) result.lines.push_back(std::move(line));
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+            if (!line.empty()) reading.result.lines.push_back(std::move(line));
+        } while (lines->Next(tesseract::RIL_TEXTLINE));
     }
-    result.confidence = api.MeanTextConf();
+    std::unique_ptr<tesseract::ResultIterator> symbols(api.GetIterator());
+    if (symbols) {
+        do {
+            std::unique_ptr<char, TextFreer> text(symbols->GetUTF8Text(tesseract::RIL_SYMBOL));
+            if (!text) continue;
+            reading.symbols.push_back({text.get(), symbols->Confidence(tesseract::RIL_SYMBOL)});
+        } while (symbols->Next(tesseract::RIL_SYMBOL));
+    }
+    reading.result.confidence = api.MeanTextConf();
     api.Clear();
-    return result;
+    return reading;
+}
+
+// How much more sure the Traditional reading is, judged where the two readings differ; the
+// characters both scripts share say nothing about the script.
+double traditionalLead(const Reading& simplified, const Reading& traditional) {
+    const auto& a = simplified.symbols;
+    const auto& b = traditional.symbols;
+    if (a.size() != b.size() || a.empty()) {
+        return (traditional.result.confidence - simplified.result.confidence) / 10.0;
+    }
+    double lead = 0;
+    int differing = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        if (a[k].text == b[k].text) continue;
+        lead += b[k].confidence - a[k].confidence;
+        ++differing;
+    }
+    return differing == 0 ? 0.0 : lead / differing;
 }
 
 }  // namespace
@@ -127,17 +166,17 @@ TextRecognizer::~TextRecognizer() = default;
 
 RecognizedText TextRecognizer::recognize(const GrayImage& image) {
     if (image.empty()) return {};
-    RecognizedText first = read(*impl_->simplified, image);
-    if (!hasIdeograph(first.lines)) return first;
+    Reading first = read(*impl_->simplified, image);
+    if (!hasIdeograph(first.result.lines)) return first.result;
     if (!impl_->traditional) impl_->traditional = makeEngine("chi_tra+eng");
-    RecognizedText second = read(*impl_->traditional, image);
-    // The Simplified model reads Traditional glyphs as their Simplified forms with good
-    // confidence, and the other way round; only a clear lead decides for Traditional.
-    if (second.confidence > first.confidence + 1 && hasIdeograph(second.lines)) {
-        second.traditional = true;
-        return second;
+    Reading second = read(*impl_->traditional, image);
+    // Each model reads the other script's glyphs as its own script's characters, and fairly
+    // confidently; Simplified stays unless Traditional is clearly surer where they differ.
+    if (hasIdeograph(second.result.lines) && traditionalLead(first, second) > kTraditionalLead) {
+        second.result.traditional = true;
+        return second.result;
     }
-    return first;
+    return first.result;
 }
 
 std::string joinLines(const std::vector<std::string>& lines) {
