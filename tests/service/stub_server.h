@@ -1,0 +1,153 @@
+#pragma once
+
+// A scripted HTTP/1.1 server on a free loopback port, for replies the reference platform never
+// gives (HTML errors, arrays, odd charge replies) and for capturing the exact request bytes.
+// It speaks just enough HTTP for one request per connection.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillora::testing {
+
+struct CapturedRequest {
+    std::string method;
+    std::string target;  ///< the raw request target, query string as sent
+    std::string path;
+    std::string contentType;
+    std::string body;
+};
+
+class StubServer {
+  public:
+    StubServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        auto* generic = reinterpret_cast<sockaddr*>(&address);
+        socklen_t length = sizeof address;
+        if (listener_ < 0 || ::bind(listener_, generic, sizeof address) != 0 ||
+            ::listen(listener_, 16) != 0 || ::getsockname(listener_, generic, &length) != 0) {
+            throw std::runtime_error("stub server cannot listen");
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~StubServer() {
+        stopping_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+
+    void reply(int status, std::string body, std::string contentType = "application/json") {
+        std::lock_guard lock(mutex_);
+        status_ = status;
+        body_ = std::move(body);
+        contentType_ = std::move(contentType);
+    }
+    std::vector<CapturedRequest> requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    void serve() {
+        while (!stopping_) {
+            pollfd waiting{listener_, POLLIN, 0};
+            if (::poll(&waiting, 1, 20) <= 0) continue;
+            const int connection = ::accept(listener_, nullptr, nullptr);
+            if (connection < 0) continue;
+            handle(connection);
+            ::close(connection);
+        }
+    }
+
+    static std::string lower(std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    }
+
+    void handle(int connection) {
+        std::string data;
+        char buffer[65536];
+        size_t headerEnd = std::string::npos;
+        while ((headerEnd = data.find("\r\n\r\n")) == std::string::npos) {
+            const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
+            if (got <= 0) return;
+            data.append(buffer, static_cast<size_t>(got));
+        }
+        CapturedRequest request;
+        const std::string head = data.substr(0, headerEnd);
+        const size_t firstSpace = head.find(' ');
+        const size_t secondSpace = head.find(' ', firstSpace + 1);
+        request.method = head.substr(0, firstSpace);
+        request.target = head.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+        request.path = request.target.substr(0, request.target.find('?'));
+        size_t contentLength = 0;
+        const size_t requestLineEnd = head.find("\r\n");
+        size_t lineStart = requestLineEnd == std::string::npos ? head.size() : requestLineEnd + 2;
+        while (lineStart < head.size()) {
+            size_t lineEnd = head.find("\r\n", lineStart);
+            if (lineEnd == std::string::npos) lineEnd = head.size();
+            const std::string line = head.substr(lineStart, lineEnd - lineStart);
+            const size_t colon = line.find(':');
+            if (colon != std::string::npos) {
+                const std::string name = lower(line.substr(0, colon));
+                std::string value = line.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(' '));
+                if (name == "content-length") contentLength = std::stoul(value);
+                if (name == "content-type") request.contentType = value;
+            }
+            lineStart = lineEnd + 2;
+        }
+        request.body = data.substr(headerEnd + 4);
+        while (request.body.size() < contentLength) {
+            const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
+            request.body.append(buffer, static_cast<size_t>(got));
+        }
+        std::string response;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
+            response = "HTTP/1.1 " + std::to_string(status_) +
+                       " Stub\r\nContent-Type: " + contentType_ +
+                       "\r\nContent-Length: " + std::to_string(body_.size()) +
+                       "\r\nConnection: close\r\n\r\n" + body_;
+        }
+        size_t sent = 0;
+        while (sent < response.size()) {
+            const ssize_t wrote =
+                ::send(connection, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+            if (wrote <= 0) break;
+            sent += static_cast<size_t>(wrote);
+        }
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    int status_ = 200;
+    std::string body_ = "{}";
+    std::string contentType_ = "application/json";
+    std::vector<CapturedRequest> requests_;
+};
+
+}  // namespace quillora::testing
