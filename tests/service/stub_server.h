@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -57,6 +58,11 @@ class StubServer {
         status_ = status;
         body_ = std::move(body);
         contentType_ = std::move(contentType);
+    }
+    /// Every reply waits this long first (to keep a client busy).
+    void delay(std::chrono::milliseconds wait) {
+        std::lock_guard lock(mutex_);
+        delay_ = wait;
     }
     std::vector<CapturedRequest> requests() const {
         std::lock_guard lock(mutex_);
@@ -122,14 +128,17 @@ class StubServer {
             request.body.append(buffer, static_cast<size_t>(got));
         }
         std::string response;
+        std::chrono::milliseconds wait{0};
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
+            wait = delay_;
             response = "HTTP/1.1 " + std::to_string(status_) +
                        " Stub\r\nContent-Type: " + contentType_ +
                        "\r\nContent-Length: " + std::to_string(body_.size()) +
                        "\r\nConnection: close\r\n\r\n" + body_;
         }
+        std::this_thread::sleep_for(wait);
         size_t sent = 0;
         while (sent < response.size()) {
             const ssize_t wrote =
@@ -144,6 +153,7 @@ class StubServer {
     std::atomic<bool> stopping_{false};
     std::thread thread_;
     mutable std::mutex mutex_;
+    std::chrono::milliseconds delay_{0};
     int status_ = 200;
     std::string body_ = "{}";
     std::string contentType_ = "application/json";
