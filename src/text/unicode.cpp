@@ -7,6 +7,8 @@
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace quillora {
@@ -102,6 +104,15 @@ bool isAsciiWithoutCarriageReturn(std::string_view text) {
         if ((static_cast<unsigned char>(ch) & 0x80U) != 0 || ch == '\r') return false;
     }
     return true;
+}
+
+// Code points that never join a neighbour into one cluster: not Extend, SpacingMark, Prepend,
+// ZWJ, a regional indicator, Hangul, Extended_Pictographic or a control. Between two of them
+// there is always a cluster boundary, so common text needs no break iterator.
+bool isSimpleCodePoint(int32_t c) {
+    return (c >= 0x20 && c <= 0x7E) || (c >= 0xC0 && c <= 0x24F) || (c >= 0x2010 && c <= 0x2027) ||
+           (c >= 0x3001 && c <= 0x3029) || (c >= 0x4E00 && c <= 0x9FFF) ||
+           (c >= 0xFF01 && c <= 0xFF5E);
 }
 
 // Points the shared iterator at `text` for the life of the object and detaches it afterwards,
@@ -345,11 +356,29 @@ std::vector<std::string_view> graphemes(std::string_view text) {
 std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
     std::size_t count = 0;
     if (limit == 0) return 0;
+    // limit + 1 simple code points (or a text made only of them) settle it.
+    std::size_t simple = 0;
+    for (std::size_t i = 0; i < text.size() && simple <= limit;) {
+        int32_t c = nextCodePoint(text, i);
+        if (c < 0 || !isSimpleCodePoint(c)) {
+            simple = SIZE_MAX;
+            break;
+        }
+        ++simple;
+    }
+    if (simple != SIZE_MAX) return std::min(simple, limit);
     forEachGrapheme(text, [&](std::string_view) { return ++count < limit; });
     return count;
 }
 
 std::string_view firstGrapheme(std::string_view text) {
+    std::size_t second = 0;
+    if (!text.empty() && isSimpleCodePoint(nextCodePoint(text, second))) {
+        std::size_t third = second;
+        if (second == text.size() || isSimpleCodePoint(nextCodePoint(text, third))) {
+            return text.substr(0, second);
+        }
+    }
     std::string_view first;
     forEachGrapheme(text, [&](std::string_view cluster) {
         first = cluster;
@@ -360,7 +389,13 @@ std::string_view firstGrapheme(std::string_view text) {
 
 std::string_view lastGrapheme(std::string_view text) {
     if (text.empty()) return text;
-    if (isAsciiWithoutCarriageReturn(text)) return text.substr(text.size() - 1);
+    std::size_t lastStart = text.size();
+    if (isSimpleCodePoint(previousCodePoint(text, lastStart))) {
+        std::size_t previousStart = lastStart;
+        if (lastStart == 0 || isSimpleCodePoint(previousCodePoint(text, previousStart))) {
+            return text.substr(lastStart);
+        }
+    }
     GraphemeBreaks breaks(text);
     int32_t end = breaks->last();
     int32_t start = breaks->previous();

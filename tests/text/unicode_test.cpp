@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <stdexcept>
 
 namespace quillora {
@@ -69,6 +71,26 @@ TEST(Graphemes, CountsUserPerceivedCharacters) {
     EXPECT_EQ(lastGrapheme("xe\u0301"), "e\u0301");
     EXPECT_EQ(lastGrapheme("ab"), "b");
     EXPECT_EQ(lastGrapheme(""), "");
+}
+
+TEST(Graphemes, ShortcutsAgreeWithTheBreakIterator) {
+    const std::vector<std::string> alphabet = {
+        "a",      " ",          "\t",         "\r",         "\n",     "你",     "。",
+        "“",      "”",          "，",         "e\u0301",    "\u0301", "\u200D", "\uFE0F",
+        "\u2764", "\U0001F44D", "\U0001F3FD", "\U0001F1E8", "\u1100", "\u1161", "\uAC00",
+        "\u0600", "\u0903",     "\u00A9",     "\u00E9",     "\u3030", "\u302A", "\xFF"};
+    std::mt19937 random(3);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<int> length(0, 6);
+    for (int i = 0; i < 50000; ++i) {
+        std::string text;
+        for (int k = length(random); k > 0; --k)
+            text += alphabet[pick(random)];
+        auto clusters = graphemes(text);  // the break iterator on anything but plain ASCII
+        ASSERT_EQ(graphemeCountUpTo(text, 2), std::min<std::size_t>(clusters.size(), 2)) << text;
+        ASSERT_EQ(firstGrapheme(text), clusters.empty() ? "" : clusters.front()) << text;
+        ASSERT_EQ(lastGrapheme(text), clusters.empty() ? "" : clusters.back()) << text;
+    }
 }
 
 TEST(Graphemes, IllFormedBytesSurvive) {
