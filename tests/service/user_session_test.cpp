@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "platform/console.h"
+#include "platform/preferences.h"
+#include "service/client_fixture.h"
+#include "service/stub_server.h"
+#include "service/user_session.h"
+
+namespace quillora {
+namespace {
+using testing::Client;
+using testing::StubServer;
+using testing::TestPlatform;
+
+struct Session {
+    Client client;
+    Preferences preferences{client.home.configHome() / "quillora" / "preferences.json"};
+    NotificationCenter notifications;
+    UserAuthManager manager{preferences, notifications};
+    LoginModel form{client.service, client.users, preferences, notifications};
+    explicit Session(const std::string& url) : client(url) {}
+};
+
+TEST(ServiceSession, RestoresTheSignInFromThePreferencesOnly) {
+    testing::TempHome home;
+    Preferences preferences(home.configHome() / "prefs.json");
+    NotificationCenter notifications;
+    {
+        UserAuthManager signedOut(preferences, notifications);
+        EXPECT_FALSE(signedOut.isAuthenticated());
+    }
+    preferences.setText(preference::kCurrentUser, "");
+    EXPECT_FALSE(UserAuthManager(preferences, notifications).isAuthenticated());
+    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
+    preferences.setText(preference::kCurrentUser, "alice");
+    preferences.setDate(preference::kLastLoginTime, when);
+    UserAuthManager restored(preferences, notifications);
+    EXPECT_TRUE(restored.isAuthenticated());
+    EXPECT_EQ(restored.currentUser(), "alice");
+    EXPECT_EQ(restored.lastLoginTime(), when);
+}
+
+TEST(ServiceSession, SuccessfulSignInWritesPreferencesSavesTheUserAndNotifies) {
+    TestPlatform platform;
+    server::NewAccount account;
+    account.name = "alice";
+    account.password = "pw";
+    account.balance = 12.5;
+    account.phone = "13900000001";
+    account.zimu = 2;
+    account.shijianzhou = 3;
+    account.paytype = 1;
+    const auto added = platform.accounts().addAccount(account);
+    Session session(platform.baseURL());
+    int changes = 0;
+    session.manager.setOnChange([&] { ++changes; });
+    session.form.username = "alice";
+    session.form.password = "pw";
+    session.form.rememberMe = true;
+    ASSERT_TRUE(session.form.canSubmit());
+    ConsoleCapture console;
+    session.form.login();
+
+    EXPECT_FALSE(session.form.isLoading);
+    EXPECT_FALSE(session.form.showError);
+    EXPECT_EQ(session.preferences.text(preference::kCurrentUser), "alice");
+    EXPECT_TRUE(session.preferences.date(preference::kLastLoginTime));
+    EXPECT_EQ(session.preferences.boolean(preference::kRememberMe), true);
+    const auto user = session.client.users.getUser();
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->userid, added.id);
+    EXPECT_EQ(user->preamount, 12.5);
+    EXPECT_EQ(user->phone, "13900000001");
+    EXPECT_EQ(user->zimu, 2);
+    EXPECT_EQ(user->shijianzhou, 3);
+    EXPECT_EQ(user->paytype, 1);
+    EXPECT_EQ(user->srtPassword, "pw");
+    EXPECT_TRUE(session.manager.isAuthenticated());
+    EXPECT_EQ(session.manager.currentUser(), "alice");
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(console.contains("✅ 用户信息保存到数据库成功"));
+    EXPECT_TRUE(console.contains("✅ SRT登录成功: 13900000001"));
+}
+
+TEST(ServiceSession, RejectedSignInShowsTheMessageAndWritesNothing) {
+    TestPlatform platform;
+    Session session(platform.baseURL());
+    session.form.username = "nobody";
+    session.form.password = "x";
+    ConsoleCapture console;
+    session.form.login();
+    EXPECT_TRUE(session.form.showError);
+    EXPECT_EQ(session.form.errorMessage, "用户名或密码错误");
+    EXPECT_FALSE(session.form.isLoading);
+    EXPECT_TRUE(session.form.canSubmit()) << "the form stays filled for a retry";
+    EXPECT_TRUE(console.contains("❌ SRT登录失败: 用户名或密码错误"));
+    EXPECT_FALSE(session.preferences.text(preference::kCurrentUser));
+    EXPECT_FALSE(session.manager.isAuthenticated());
+}
+
+TEST(ServiceSession, RefusalWithoutMessageAndNetworkFailure) {
+    StubServer stub;
+    Session session(stub.baseURL());
+    session.form.username = "u";
+    session.form.password = "p";
+    stub.reply(200, R"({"success":false})");
+    session.form.login();
+    EXPECT_EQ(session.form.errorMessage, "登录失败");
+    EXPECT_FALSE(session.form.isLoading);
+
+    stub.reply(503, "busy", "text/plain");
+    ConsoleCapture console;
+    session.form.login();
+    EXPECT_EQ(session.form.errorMessage.rfind("网络错误: ", 0), 0u) << session.form.errorMessage;
+    EXPECT_TRUE(session.form.showError);
+    EXPECT_FALSE(session.form.isLoading);
+    ASSERT_FALSE(console.lines().empty());
+    EXPECT_EQ(console.lines().back().rfind("❌ 登录异常: ", 0), 0u);
+    EXPECT_FALSE(session.preferences.text(preference::kCurrentUser));
+    EXPECT_FALSE(session.preferences.date(preference::kLastLoginTime));
+}
+
+TEST(ServiceSession, SignInWithoutUserRecordStillSignsIn) {
+    StubServer stub;
+    Session session(stub.baseURL());
+    session.form.username = "u";
+    session.form.password = "p";
+    stub.reply(200, R"({"success":true})");
+    ConsoleCapture console;
+    session.form.login();
+    EXPECT_FALSE(session.form.showError);
+    EXPECT_EQ(session.preferences.text(preference::kCurrentUser), "u");
+    EXPECT_FALSE(session.preferences.boolean(preference::kRememberMe)) << "box not ticked";
+    EXPECT_TRUE(session.manager.isAuthenticated());
+    EXPECT_FALSE(session.client.users.getUser());
+    EXPECT_FALSE(console.contains("✅ 用户信息保存到数据库成功"));
+    EXPECT_TRUE(console.contains("✅ SRT登录成功: 未知用户"));
+}
+
+TEST(ServiceSession, SignOutRemovesTheKeysButKeepsTheUserRecord) {
+    testing::TempHome home;
+    Preferences preferences(home.configHome() / "prefs.json");
+    NotificationCenter notifications;
+    preferences.setText(preference::kCurrentUser, "alice");
+    preferences.setDate(preference::kLastLoginTime, std::chrono::system_clock::now());
+    preferences.setBool(preference::kRememberMe, true);
+    UserManager users(home.path() / "users.db");
+    UserData user;
+    user.userid = 7;
+    users.saveUser(user);
+    UserAuthManager manager(preferences, notifications);
+    UserAuthManager otherObserver(preferences, notifications);
+    int logouts = 0;
+    notifications.subscribe(notification::kUserDidLogout, [&](const auto&) { ++logouts; });
+    manager.logout();
+    EXPECT_FALSE(manager.isAuthenticated());
+    EXPECT_FALSE(manager.currentUser());
+    EXPECT_FALSE(otherObserver.isAuthenticated()) << "every holder follows userDidLogout";
+    EXPECT_EQ(logouts, 1);
+    EXPECT_FALSE(preferences.text(preference::kCurrentUser));
+    EXPECT_FALSE(preferences.date(preference::kLastLoginTime));
+    EXPECT_FALSE(preferences.boolean(preference::kRememberMe));
+    EXPECT_TRUE(users.getUser());
+}
+
+TEST(ServiceSession, ButtonNeedsBothFieldsAndNoLoading) {
+    StubServer stub;
+    Session session(stub.baseURL());
+    EXPECT_FALSE(session.form.canSubmit());
+    session.form.username = "u";
+    EXPECT_FALSE(session.form.canSubmit());
+    session.form.password = "p";
+    EXPECT_TRUE(session.form.canSubmit());
+    session.form.isLoading = true;
+    EXPECT_FALSE(session.form.canSubmit());
+}
+
+}  // namespace
+}  // namespace quillora
