@@ -50,6 +50,13 @@ std::string errorText(int code) {
 }
 
 FormatPtr openFormat(const std::filesystem::path& path) {
+    // Failures reach the caller as MediaError; FFmpeg's own log lines would only clutter the
+    // terminal (and a progress bar on it).
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_FATAL);
+        return true;
+    }();
+    (void)quiet;
     AVFormatContext* raw = nullptr;
     const int opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (opened < 0) {

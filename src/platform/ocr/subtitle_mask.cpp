@@ -8,10 +8,13 @@
 namespace quillora::ocr {
 namespace {
 
-constexpr int kBright = 150;   // text strokes are at least this light
-constexpr int kOutline = 100;  // what surrounds them is at most this dark
-constexpr double kColourDistance = 60;
+constexpr int kBright = 120;           // text strokes are at least this light
+constexpr int kOutline = 100;          // what surrounds them is at most this dark
+constexpr double kHueDistance = 0.06;  // in r/(r+g+b), g/(r+g+b)
+constexpr int kHueBins = 12;
 constexpr double kLineHeight = 30;
+constexpr int kFaint = 105;  // soft stroke pixels taken in next to a stroke
+constexpr int kGrowSteps = 2;
 
 struct Piece {
     int area = 0;
@@ -146,13 +149,18 @@ TextMask isolateSubtitleText(const RgbView& crop) {
         candidate[k] = !p.touchesEdge && p.area >= minArea && p.border > 0 &&
                        p.darkBorder * 100 >= p.border * 80 && (p.bottom - p.top) * 10 <= h * 8;
     }
-    // All strokes of a subtitle share one colour: the colour covering the most candidate area
-    // wins, which drops bits of picture caught inside glyph counters or between outlines.
-    std::map<int, long long> areaByColour;
-    auto colourKey = [](const Piece& p) {
-        return (static_cast<int>(p.r / p.area) >> 5) << 6 |
-               (static_cast<int>(p.g / p.area) >> 5) << 3 | (static_cast<int>(p.b / p.area) >> 5);
+    // All strokes of a subtitle share one hue (brightness varies along soft thin strokes):
+    // the hue covering the most candidate area wins, which drops bits of picture caught inside
+    // glyph counters or between outlines.
+    auto chroma = [](long long r, long long g, long long b) {
+        const double sum = std::max<double>(1.0, static_cast<double>(r + g + b));
+        return std::pair<double, double>(r / sum, g / sum);
     };
+    auto colourKey = [&](const Piece& p) {
+        const auto [cr, cg] = chroma(p.r, p.g, p.b);
+        return static_cast<int>(cr * kHueBins) * (kHueBins + 1) + static_cast<int>(cg * kHueBins);
+    };
+    std::map<int, long long> areaByColour;
     for (size_t k = 0; k < pieces.size(); ++k) {
         if (candidate[k]) areaByColour[colourKey(pieces[k])] += pieces[k].area;
     }
@@ -160,30 +168,60 @@ TextMask isolateSubtitleText(const RgbView& crop) {
         const auto best =
             std::max_element(areaByColour.begin(), areaByColour.end(),
                              [](const auto& a, const auto& b) { return a.second < b.second; });
-        long long r = 0, g = 0, b = 0, area = 0;
+        long long r = 0, g = 0, b = 0;
         for (size_t k = 0; k < pieces.size(); ++k) {
             if (!candidate[k] || colourKey(pieces[k]) != best->first) continue;
             r += pieces[k].r;
             g += pieces[k].g;
             b += pieces[k].b;
-            area += pieces[k].area;
         }
-        const double tr = static_cast<double>(r) / area;
-        const double tg = static_cast<double>(g) / area;
-        const double tb = static_cast<double>(b) / area;
+        const auto [tr, tg] = chroma(r, g, b);
         for (size_t k = 0; k < pieces.size(); ++k) {
             if (!candidate[k]) continue;
-            const Piece& p = pieces[k];
-            const double dr = static_cast<double>(p.r) / p.area - tr;
-            const double dg = static_cast<double>(p.g) / p.area - tg;
-            const double db = static_cast<double>(p.b) / p.area - tb;
-            candidate[k] = dr * dr + dg * dg + db * db <= kColourDistance * kColourDistance;
+            const auto [pr, pg] = chroma(pieces[k].r, pieces[k].g, pieces[k].b);
+            const double dr = pr - tr;
+            const double dg = pg - tg;
+            candidate[k] = dr * dr + dg * dg <= kHueDistance * kHueDistance;
         }
+        std::vector<int> frontier;
+        long long textLevel = 0;
         for (size_t i = 0; i < n; ++i) {
             if (label[i] >= 0 && candidate[static_cast<size_t>(label[i])]) {
                 mask.on[i] = 1;
                 ++mask.count;
+                textLevel += y[i];
+                frontier.push_back(static_cast<int>(i));
             }
+        }
+        const double level = mask.count > 0 ? static_cast<double>(textLevel) / mask.count : 255;
+        // Thin strokes of small text are fainter than the threshold: take in fainter pixels
+        // touching the strokes, a step or two deep, which stays inside the outline.
+        for (int step = 0; step < kGrowSteps && !frontier.empty(); ++step) {
+            std::vector<int> next;
+            for (int at : frontier) {
+                const int px = at % w;
+                const int py = at / w;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = px + dx;
+                        const int ny = py + dy;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                        const int k = ny * w + nx;
+                        if (mask.on[k] || y[k] < kFaint || label[k] >= 0) continue;
+                        mask.on[k] = 1;
+                        ++mask.count;
+                        next.push_back(k);
+                    }
+                }
+            }
+            frontier = std::move(next);
+        }
+        // Ink: how far each pixel is from the outline towards the text's own level.
+        mask.ink.assign(n, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (!mask.on[i]) continue;
+            const double v = (y[i] - kOutline) * 255.0 / std::max(1.0, level - kOutline);
+            mask.ink[i] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
         }
     }
 
@@ -196,6 +234,10 @@ TextMask isolateSubtitleText(const RgbView& crop) {
             for (size_t i = 0; i < n; ++i)
                 mask.on[i] = y[i] <= 100;
             mask.count = removeSpecks(mask.on, w, h, minArea);
+            mask.ink.assign(n, 0);
+            for (size_t i = 0; i < n; ++i) {
+                if (mask.on[i]) mask.ink[i] = static_cast<uint8_t>(255 - y[i]);
+            }
         }
     }
     if (mask.count < 20) {
@@ -255,7 +297,7 @@ GrayImage renderForRecognition(const TextMask& mask) {
         return integral[static_cast<size_t>(y) * (srcW + 1) + x];
     };
     for (int y = 1; y <= srcH; ++y) {
-        const uint8_t* row = mask.on.data() + static_cast<size_t>(y0 + y - 1) * w + x0;
+        const uint8_t* row = mask.ink.data() + static_cast<size_t>(y0 + y - 1) * w + x0;
         int sum = 0;
         for (int x = 1; x <= srcW; ++x) {
             sum += row[x - 1];
@@ -279,7 +321,7 @@ GrayImage renderForRecognition(const TextMask& mask) {
                 std::clamp(static_cast<int>(std::ceil((ox + 1) / scale)), sx0 + 1, srcW);
             const int inked = at(sx1, sy1) - at(sx0, sy1) - at(sx1, sy0) + at(sx0, sy0);
             const int area = (sx1 - sx0) * (sy1 - sy0);
-            out[ox] = static_cast<uint8_t>(255 - 255 * inked / area);
+            out[ox] = static_cast<uint8_t>(255 - inked / area);
         }
     }
     return image;

@@ -26,6 +26,7 @@ struct TextMask {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> on;
+    std::vector<uint8_t> ink;  // 0..255 strength of each text pixel, for the recogniser
     int count = 0;
     bool empty() const { return count == 0; }
 };
