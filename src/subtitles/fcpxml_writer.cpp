@@ -273,19 +273,25 @@ std::filesystem::path fcpxmlPathFor(const std::filesystem::path& srtFile) {
     return srtFile.parent_path() / (srtFile.stem().string() + ".fcpxml");
 }
 
-std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& fileurl,
-                                               const FcpxmlSettings& settings,
-                                               const FcpxmlStamps& stamps) {
-    const std::filesystem::path output = fcpxmlPathFor(fileurl);
-    const std::string srt = readUtf8File(fileurl);
+void convertSRTFileToFCPXML(const std::filesystem::path& srtFile,
+                            const std::filesystem::path& output, const FcpxmlSettings& settings,
+                            const FcpxmlStamps& stamps) {
+    const std::string srt = readUtf8File(srtFile);
     FcpxmlConversion conversion;
     try {
-        conversion = buildFcpxml(srt, fileurl.stem().string(), settings, stamps);
+        conversion = buildFcpxml(srt, srtFile.stem().string(), settings, stamps);
     } catch (const FcpxmlStop& stop) {
         console(stop.consoleLine());
         throw;
     }
     writeTextFile(output, conversion.document);
+}
+
+std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& fileurl,
+                                               const FcpxmlSettings& settings,
+                                               const FcpxmlStamps& stamps) {
+    const std::filesystem::path output = fcpxmlPathFor(fileurl);
+    convertSRTFileToFCPXML(fileurl, output, settings, stamps);
     return output;
 }
 

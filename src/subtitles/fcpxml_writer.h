@@ -114,6 +114,13 @@ struct SrttoFcpxmlModel {
 /// Where convertSRTtoFCPXMLPublic writes: the SRT's folder, its name without extension + ".fcpxml".
 std::filesystem::path fcpxmlPathFor(const std::filesystem::path& srtFile);
 
+/// Converts the SRT file (UTF-8), named after the file, and writes the document to `output`
+/// atomically. A stop writes its console line and throws FcpxmlStop; an unreadable or non-UTF-8
+/// SRT and a failed write throw TextFileError. Nothing is written on any failure.
+void convertSRTFileToFCPXML(const std::filesystem::path& srtFile,
+                            const std::filesystem::path& output, const FcpxmlSettings& settings,
+                            const FcpxmlStamps& stamps = FcpxmlStamps::system());
+
 /// Converts the SRT file (UTF-8) and writes the document beside it, atomically; returns its
 /// location. A stop writes its console line and throws FcpxmlStop; an unreadable or non-UTF-8
 /// SRT and a failed write throw TextFileError. Nothing is written on any failure.

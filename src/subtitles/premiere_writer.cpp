@@ -203,26 +203,32 @@ std::filesystem::path premiereXmlPathFor(const std::filesystem::path& srtFile) {
     return srtFile.parent_path() / (srtFile.stem().string() + ".xml");
 }
 
-std::filesystem::path writesrttoprbgxml(const std::filesystem::path& srturl, float fps, int width,
-                                        int height, bool istianhe,
-                                        const std::function<std::string()>& newUuid) {
+void writePremiereXmlFile(const std::filesystem::path& srtFile, const std::filesystem::path& output,
+                          float fps, int width, int height, bool istianhe,
+                          const std::function<std::string()>& newUuid) {
     checkFormat(fps, width, height);
     std::string bytes;
     try {
-        bytes = readFile(srturl);
+        bytes = readFile(srtFile);
     } catch (const std::system_error& error) {
-        throw PremiereXmlError("无法读取文件 " + srturl.string() + ": " + error.code().message());
+        throw PremiereXmlError("无法读取文件 " + srtFile.string() + ": " + error.code().message());
     }
     const std::vector<SubtitleItem> items = readsrtofBytes(bytes);
-    if (items.empty()) throw PremiereXmlError("SRT 中没有可用的字幕: " + srturl.string());
+    if (items.empty()) throw PremiereXmlError("SRT 中没有可用的字幕: " + srtFile.string());
     const std::string document =
-        buildPremiereXml(items, srturl.stem().string(), fps, width, height, istianhe, newUuid);
-    const std::filesystem::path output = premiereXmlPathFor(srturl);
+        buildPremiereXml(items, srtFile.stem().string(), fps, width, height, istianhe, newUuid);
     try {
         writeFileAtomically(output, document);
     } catch (const std::system_error& error) {
         throw PremiereXmlError("无法写入文件 " + output.string() + ": " + error.code().message());
     }
+}
+
+std::filesystem::path writesrttoprbgxml(const std::filesystem::path& srturl, float fps, int width,
+                                        int height, bool istianhe,
+                                        const std::function<std::string()>& newUuid) {
+    const std::filesystem::path output = premiereXmlPathFor(srturl);
+    writePremiereXmlFile(srturl, output, fps, width, height, istianhe, newUuid);
     return output;
 }
 

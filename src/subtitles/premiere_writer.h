@@ -42,6 +42,12 @@ std::string buildPremiereXml(const std::vector<SubtitleItem>& items, std::string
 /// Where writesrttoprbgxml writes: the SRT's folder, its name without extension + ".xml".
 std::filesystem::path premiereXmlPathFor(const std::filesystem::path& srtFile);
 
+/// Reads the SRT (with the SRT reader's encoding fallbacks) and writes its sequence, named after
+/// the file, to `output` atomically. Throws PremiereXmlError; writes nothing on failure.
+void writePremiereXmlFile(const std::filesystem::path& srtFile, const std::filesystem::path& output,
+                          float fps, int width, int height, bool istianhe,
+                          const std::function<std::string()>& newUuid);
+
 /// Reads the SRT (with the SRT reader's encoding fallbacks), writes the sequence beside it
 /// atomically and returns its location. Throws PremiereXmlError; writes nothing on failure.
 std::filesystem::path writesrttoprbgxml(const std::filesystem::path& srturl, float fps, int width,

@@ -1,0 +1,276 @@
+// Subtitle format conversions: `srt2fcpxml`, `srt2premiere`, `xml2srt` and `columns`.
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cli/command_registry.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/preferences.h"
+#include "platform/uuid.h"
+#include "subtitles/columns.h"
+#include "subtitles/editor_xml_reader.h"
+#include "subtitles/fcpxml_writer.h"
+#include "subtitles/premiere_writer.h"
+#include "subtitles/srt_parser.h"
+#include "subtitles/text_file.h"
+#include "text/script_codec.h"
+
+namespace quillora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The product's diagnostic lines go to stderr with --verbose and nowhere otherwise, so stdout
+// carries only the requested text and a failure ends with one message.
+class ConsoleRoute {
+  public:
+    explicit ConsoleRoute(bool verbose)
+        : previous_(setConsoleSink([verbose](std::string_view line) {
+              if (!verbose) return;
+              std::fwrite(line.data(), 1, line.size(), stderr);
+              std::fputc('\n', stderr);
+          })) {}
+    ~ConsoleRoute() { setConsoleSink(std::move(previous_)); }
+    ConsoleRoute(const ConsoleRoute&) = delete;
+    ConsoleRoute& operator=(const ConsoleRoute&) = delete;
+
+  private:
+    ConsoleSink previous_;
+};
+
+// Output of input `input`: `beside` unless -o names a file (one input) or a folder (several).
+fs::path outputFor(const fs::path& beside, const std::string& option, size_t inputCount) {
+    if (option.empty()) return beside;
+    const fs::path chosen(option);
+    std::error_code ec;
+    if (fs::is_directory(chosen, ec)) return chosen / beside.filename();
+    if (inputCount > 1) {
+        throw CommandFailure{"-o must name an existing folder when several files are given: " +
+                             option};
+    }
+    return chosen;
+}
+
+void writeOrPrint(const std::string& output, std::string_view text) {
+    if (output.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    try {
+        writeTextFile(output, text);
+    } catch (const TextFileError& error) {
+        throw CommandFailure{error.description()};
+    }
+}
+
+void requireFile(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::exists(file, ec)) throw CommandFailure{"没有这个文件: " + file.string()};
+}
+
+struct FcpxmlOptions {
+    std::vector<std::string> files;
+    std::string output;
+    std::string fps, font, fontSize, frame, lineWidth, x, y, tracking, shadowAngle, shadowDistance,
+        face, scaleX, scaleY;
+    bool verbose = false;
+};
+
+void runSrtToFcpxml(const FcpxmlOptions& options) {
+    ConsoleRoute route(options.verbose);
+    FcpxmlSettings settings = FcpxmlSettings::load(Preferences::shared());
+    const std::pair<const std::string*, std::string*> overrides[] = {
+        {&options.fps, &settings.fps},
+        {&options.font, &settings.fontName},
+        {&options.fontSize, &settings.fontSize},
+        {&options.frame, &settings.selectedFrame},
+        {&options.lineWidth, &settings.lineWidth},
+        {&options.x, &settings.px},
+        {&options.y, &settings.py},
+        {&options.tracking, &settings.charDistance},
+        {&options.shadowAngle, &settings.shadowAngle},
+        {&options.shadowDistance, &settings.shadowDistance},
+        {&options.face, &settings.selectedFontFace},
+        {&options.scaleX, &settings.selectedSx},
+        {&options.scaleY, &settings.selectedSy},
+    };
+    for (const auto& [given, setting] : overrides) {
+        if (!given->empty()) *setting = *given;
+    }
+    for (auto& c : settings.selectedFrame)
+        c = c == 'x' ? 'X' : c;
+    for (const std::string& name : options.files) {
+        const fs::path input(name);
+        requireFile(input);
+        const fs::path output =
+            outputFor(fcpxmlPathFor(input), options.output, options.files.size());
+        try {
+            convertSRTFileToFCPXML(input, output, settings);
+        } catch (const FcpxmlStop& stop) {
+            throw CommandFailure{input.string() + ": " + stop.description()};
+        } catch (const Error& error) {
+            throw CommandFailure{error.description()};
+        }
+        std::cout << output.string() << "\n";
+    }
+}
+
+void installSrtToFcpxml(CLI::App& app) {
+    auto options = std::make_shared<FcpxmlOptions>();
+    CLI::App* command = app.add_subcommand(
+        "srt2fcpxml", "Convert SRT files to FCPXML 1.7 documents (FILE.fcpxml beside each)");
+    command->footer(
+        "Styles come from the preferences the app uses; the options override them for this run "
+        "only and are not stored.");
+    command->add_option("files", options->files, "SRT files (UTF-8)")->required();
+    command->add_option("-o,--output", options->output,
+                        "output file (one input) or existing folder");
+    command->add_option("--fps", options->fps, "frame rate (srt_fps)")
+        ->check(CLI::Range(1, 100000));
+    command->add_option("--font", options->font, "font family (srt_fontname)");
+    command->add_option("--font-size", options->fontSize, "font size (srt_fontsize)");
+    command->add_option("--frame", options->frame, "frame size WIDTHXHEIGHT (srt_selectedFrame)")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                static const std::regex shape("[0-9]+[xX][0-9]+");
+                return std::regex_match(value, shape) ? std::string()
+                                                      : "expects WIDTHXHEIGHT, e.g. 1920X1080";
+            },
+            "WIDTHXHEIGHT"));
+    command->add_option("--line-width", options->lineWidth, "stroke width (srt_linewidth)");
+    command->add_option("--x", options->x, "position x (srt_px)");
+    command->add_option("--y", options->y, "position y, written negated (srt_py)");
+    command->add_option("--tracking", options->tracking, "letter spacing × 100 (srt_chardisvalue)");
+    command->add_option("--shadow-angle", options->shadowAngle, "srt_shadowanglevalue");
+    command->add_option("--shadow-distance", options->shadowDistance, "srt_shadowdisvalue");
+    command->add_option("--face", options->face, "font face, e.g. Regular (srt_selectedfontface)");
+    command->add_option("--scale-x", options->scaleX, "srt_selectedsx");
+    command->add_option("--scale-y", options->scaleY, "srt_selectedsy");
+    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    command->callback([options] { runSrtToFcpxml(*options); });
+}
+
+struct PremiereOptions {
+    std::vector<std::string> files;
+    std::string output;
+    float fps = 25;
+    int width = 1920;
+    int height = 1080;
+    bool tianhe = false;
+    bool verbose = false;
+};
+
+void installSrtToPremiere(CLI::App& app) {
+    auto options = std::make_shared<PremiereOptions>();
+    CLI::App* command = app.add_subcommand(
+        "srt2premiere",
+        "Convert SRT files to Premiere XML (xmeml 4) sequences (FILE.xml beside each)");
+    command->add_option("files", options->files, "SRT files")->required();
+    command->add_option("-o,--output", options->output,
+                        "output file (one input) or existing folder");
+    command->add_option("--fps", options->fps, "frame rate")
+        ->capture_default_str()
+        ->check(CLI::Range(1.0, 1000.0));
+    command->add_option("--width", options->width, "frame width")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100000));
+    command->add_option("--height", options->height, "frame height")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100000));
+    command->add_flag("--tianhe", options->tianhe, "name-plate variant (plate SRTs)");
+    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    command->callback([options] {
+        ConsoleRoute route(options->verbose);
+        for (const std::string& name : options->files) {
+            const fs::path input(name);
+            requireFile(input);
+            const fs::path output =
+                outputFor(premiereXmlPathFor(input), options->output, options->files.size());
+            try {
+                writePremiereXmlFile(input, output, options->fps, options->width, options->height,
+                                     options->tianhe, [] { return uuidString(); });
+            } catch (const Error& error) {
+                throw CommandFailure{error.description()};
+            }
+            std::cout << output.string() << "\n";
+        }
+    });
+}
+
+struct ReadOptions {
+    std::string file;
+    std::string output;
+    bool tsv = false;
+    bool csv = false;
+    bool text = false;
+    bool verbose = false;
+};
+
+std::string srtOf(const fs::path& file) {
+    requireFile(file);
+    try {
+        return loadSubtitleFileAsSrt(file);
+    } catch (const Error& error) {
+        throw CommandFailure{error.description()};
+    }
+}
+
+void installXmlToSrt(CLI::App& app) {
+    auto options = std::make_shared<ReadOptions>();
+    CLI::App* command = app.add_subcommand(
+        "xml2srt",
+        "Print the titles of an editor document as SRT: .xml (Premiere), .fcpxml or "
+        ".fcpxmld bundle");
+    command->add_option("file", options->file, "editor document")->required();
+    command->add_option("-o,--output", options->output, "write the SRT to this file instead");
+    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    command->callback([options] {
+        ConsoleRoute route(options->verbose);
+        const fs::path file(options->file);
+        if (subtitleFileKind(file) == SubtitleFileKind::srt ||
+            subtitleFileKind(file) == SubtitleFileKind::unsupported) {
+            throw CommandFailure{"不是编辑器文档 (xml、fcpxml、fcpxmld): " + file.string()};
+        }
+        writeOrPrint(options->output, srtOf(file));
+    });
+}
+
+void installColumns(CLI::App& app) {
+    auto options = std::make_shared<ReadOptions>();
+    CLI::App* command = app.add_subcommand(
+        "columns", "Print the subtitles of an SRT, .xml, .fcpxml or .fcpxmld as a table or text");
+    command->add_option("file", options->file, "subtitle file")->required();
+    command->add_option("-o,--output", options->output, "write to this file instead");
+    auto* tsv = command->add_flag("--tsv", options->tsv, "tab-separated table (the default)");
+    auto* csv = command->add_flag("--csv", options->csv, "comma-separated table");
+    auto* text = command->add_flag("--text", options->text, "plain text, one subtitle per line");
+    tsv->excludes(csv)->excludes(text);
+    csv->excludes(text);
+    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    command->callback([options] {
+        ConsoleRoute route(options->verbose);
+        const std::string srt = srtOf(options->file);
+        if (options->text) {
+            writeOrPrint(options->output, srttxt(srt));
+        } else if (options->csv) {
+            writeOrPrint(options->output, commaColumns(SRTParser().parse(srt)));
+        } else {
+            writeOrPrint(options->output, tabColumns(SRTParser().parse(srt)));
+        }
+    });
+}
+
+const CommandRegistration registration([](CLI::App& app) {
+    installSrtToFcpxml(app);
+    installSrtToPremiere(app);
+    installXmlToSrt(app);
+    installColumns(app);
+});
+
+}  // namespace
+}  // namespace quillora::cli

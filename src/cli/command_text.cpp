@@ -1,0 +1,132 @@
+// Script text tools: `count` (line lengths), `encode-script` and `decode-srt` (the platform's
+// text encoding in both directions).
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cli/command_registry.h"
+#include "platform/console.h"
+#include "subtitles/line_counter.h"
+#include "subtitles/text_file.h"
+#include "text/script_codec.h"
+#include "text/time_codes.h"
+#include "text/unicode.h"
+
+namespace quillora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Diagnostic lines ("too short" and the like) would mix with the text on stdout: they go to
+// stderr with --verbose and nowhere otherwise.
+class QuietConsole {
+  public:
+    explicit QuietConsole(bool verbose)
+        : previous_(setConsoleSink([verbose](std::string_view line) {
+              if (!verbose) return;
+              std::fwrite(line.data(), 1, line.size(), stderr);
+              std::fputc('\n', stderr);
+          })) {}
+    ~QuietConsole() { setConsoleSink(std::move(previous_)); }
+    QuietConsole(const QuietConsole&) = delete;
+    QuietConsole& operator=(const QuietConsole&) = delete;
+
+  private:
+    ConsoleSink previous_;
+};
+
+std::string readText(const fs::path& file) {
+    try {
+        return readUtf8File(file);
+    } catch (const TextFileError& error) {
+        throw CommandFailure{error.description()};
+    }
+}
+
+void emit(const std::string& output, std::string_view text) {
+    if (output.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    try {
+        writeTextFile(output, text);
+    } catch (const TextFileError& error) {
+        throw CommandFailure{error.description()};
+    }
+}
+
+struct TextOptions {
+    std::string file;
+    std::string output;
+    int limit = LineCounterDocument::kDefaultLimit;
+    bool verbose = false;
+};
+
+void installCount(CLI::App& app) {
+    auto options = std::make_shared<TextOptions>();
+    CLI::App* command = app.add_subcommand(
+        "count",
+        "Count the characters of every non-empty line of a text file: number, count, "
+        "mark (正常/超标) and text, tab-separated");
+    command->add_option("file", options->file, "UTF-8 text file")->required();
+    command->add_option("--limit", options->limit, "characters allowed per line")
+        ->capture_default_str()
+        ->check(CLI::Range(LineCounterDocument::kMinimumLimit, LineCounterDocument::kMaximumLimit));
+    command->callback([options] {
+        LineCounterDocument document;
+        document.setMaxCharacterLimit(options->limit);
+        document.processDocument(readText(options->file));
+        std::string out;
+        for (const LineStat& line : document.lines()) {
+            out += std::to_string(line.originalLineNumber) + "\t" +
+                   std::to_string(line.chineseCount) + "\t" + std::string(lineStatusMark(line)) +
+                   "\t" + line.rawText + "\n";
+        }
+        emit("", out);
+    });
+}
+
+void installEncodeScript(CLI::App& app) {
+    auto options = std::make_shared<TextOptions>();
+    CLI::App* command = app.add_subcommand(
+        "encode-script",
+        "Print the script text a task uploads for FILE (.txt or .srt, UTF-8): blank lines and "
+        "trailing blanks removed, punctuation encoded");
+    command->add_option("file", options->file, "script file")->required();
+    command->add_option("-o,--output", options->output, "write to this file instead");
+    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    command->callback([options] {
+        QuietConsole quiet(options->verbose);
+        const fs::path file(options->file);
+        const std::string extension = toLower(file.extension().string());
+        if (extension != ".txt" && extension != ".srt") {
+            throw CommandFailure{"不支持的文本格式: " + file.string()};
+        }
+        emit(options->output, removeFuhao(removeSpacelines(readText(file))));
+    });
+}
+
+void installDecodeSrt(CLI::App& app) {
+    auto options = std::make_shared<TextOptions>();
+    CLI::App* command = app.add_subcommand(
+        "decode-srt",
+        "Print the SRT a finished task writes beside its recording: punctuation decoded and gaps "
+        "under 10 frames closed");
+    command->add_option("file", options->file, "SRT from the platform (UTF-8)")->required();
+    command->add_option("-o,--output", options->output, "write to this file instead");
+    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    command->callback([options] {
+        QuietConsole quiet(options->verbose);
+        emit(options->output, adjustTimeGaps(addfuhao(readText(options->file)), 10.0));
+    });
+}
+
+const CommandRegistration registration([](CLI::App& app) {
+    installCount(app);
+    installEncodeScript(app);
+    installDecodeSrt(app);
+});
+
+}  // namespace
+}  // namespace quillora::cli
