@@ -1,0 +1,128 @@
+// Platform account commands: `login`, `logout`, `whoami` and `poll` (one result-polling pass).
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "cli/command_registry.h"
+#include "platform/console.h"
+#include "platform/preferences.h"
+#include "service/network_service.h"
+#include "service/user_session.h"
+#include "store/user_manager.h"
+
+namespace quillora::cli {
+namespace {
+
+// The service's diagnostic lines (URLs, store messages) go to stderr with --verbose only, so
+// stdout carries just the command's answer. The sink stays for the rest of the process: the
+// stores report their closing while the program exits.
+void routeDiagnostics(bool verbose) {
+    setConsoleSink([verbose](std::string_view line) {
+        if (!verbose) return;
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fputc('\n', stderr);
+    });
+}
+
+std::string money(double amount) {
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(2) << amount;
+    return out.str();
+}
+
+std::string localTime(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+struct SessionOptions {
+    std::string username;
+    std::string password;
+    bool remember = false;
+    bool verbose = false;
+};
+
+void installLogin(CLI::App& app) {
+    auto options = std::make_shared<SessionOptions>();
+    CLI::App* command = app.add_subcommand("login", "Sign in with a platform account");
+    command->add_option("USER", options->username, "platform user name")->required();
+    command->add_option("PASSWORD", options->password, "platform password")->required();
+    command->add_flag("--remember", options->remember, "tick \"记住我\"");
+    command->add_flag("--verbose", options->verbose, "print diagnostic lines on stderr");
+    command->callback([options] {
+        routeDiagnostics(options->verbose);
+        LoginModel form(NetworkService::shared(), UserManager::shared(), Preferences::shared(),
+                        NotificationCenter::shared());
+        form.username = options->username;
+        form.password = options->password;
+        form.rememberMe = options->remember;
+        form.login();
+        if (form.showError) throw CommandFailure{form.errorMessage};
+        std::cout << "已登录: " << options->username << "\n";
+    });
+}
+
+void installLogout(CLI::App& app) {
+    CLI::App* command = app.add_subcommand("logout", "Sign out (the stored user record stays)");
+    command->callback([] {
+        routeDiagnostics(false);
+        UserAuthManager::shared().logout();
+        std::cout << "已退出登录\n";
+    });
+}
+
+void installWhoami(CLI::App& app) {
+    auto verbose = std::make_shared<bool>(false);
+    CLI::App* command = app.add_subcommand("whoami", "Show the signed-in user, balance and prices");
+    command->add_flag("--verbose", *verbose, "print diagnostic lines on stderr");
+    command->callback([verbose] {
+        routeDiagnostics(*verbose);
+        UserAuthManager& session = UserAuthManager::shared();
+        if (!session.isAuthenticated()) throw CommandFailure{"未登录"};
+        std::cout << "用户: " << *session.currentUser() << "\n";
+        if (const auto time = session.lastLoginTime()) {
+            std::cout << "登录时间: " << localTime(*time) << "\n";
+        }
+        const std::optional<UserData> user = UserManager::shared().getUser();
+        if (!user) {
+            std::cout << "没有保存的用户信息\n";
+            return;
+        }
+        if (user->userid) std::cout << "用户ID: " << *user->userid << "\n";
+        if (user->phone) std::cout << "手机: " << *user->phone << "\n";
+        std::cout << "余额: " << money(user->preamount.value_or(0)) << "\n";
+        std::cout << "字幕价格(每分钟): " << money(user->zimu.value_or(0)) << "\n";
+        std::cout << "时间轴价格(每分钟): " << money(user->shijianzhou.value_or(0)) << "\n";
+        if (user->paytype) std::cout << "支付方式: " << *user->paytype << "\n";
+    });
+}
+
+void installPoll(CLI::App& app) {
+    auto verbose = std::make_shared<bool>(false);
+    CLI::App* command = app.add_subcommand(
+        "poll", "Ask the task server once for the results of every task in \"处理中\"");
+    command->add_flag("--verbose", *verbose, "print diagnostic lines on stderr");
+    command->callback([verbose] {
+        routeDiagnostics(*verbose);
+        const PollingReport report = NetworkService::shared().runPollingPass();
+        std::cout << "检查任务: " << report.examined << "，完成: " << report.finished
+                  << "，未完成: " << report.pending << "\n";
+        if (report.error) throw CommandFailure{"检查新订单失败: " + *report.error};
+    });
+}
+
+const CommandRegistration registration([](CLI::App& app) {
+    installLogin(app);
+    installLogout(app);
+    installWhoami(app);
+    installPoll(app);
+});
+
+}  // namespace
+}  // namespace quillora::cli

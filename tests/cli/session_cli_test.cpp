@@ -1,0 +1,164 @@
+// Runs quillora-cli's account commands against the quillora-platform binary on a free port.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "support/temp_home.h"
+
+extern char** environ;
+
+namespace quillora {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The platform binary with its data in a temporary folder, stopped with SIGTERM at the end.
+class PlatformProcess {
+  public:
+    explicit PlatformProcess(const fs::path& folder) : log_(folder / "platform.log") {
+        const std::string binary = (testing::binaryDir() / "src/server/quillora-platform").string();
+        if (!fs::exists(binary)) throw std::runtime_error("not built: " + binary);
+        const std::string data = (folder / "platform").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<std::string> args = {binary,   "--listen", "127.0.0.1:0",
+                                         "--data", data,       "--demo"};
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) throw std::runtime_error("cannot start the platform");
+        const std::regex listening("listening on http://127\\.0\\.0\\.1:([0-9]+)");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::smatch match;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string text = readAll(log_);
+            if (std::regex_search(text, match, listening)) {
+                port_ = std::stoi(match[1]);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        throw std::runtime_error("platform did not start: " + readAll(log_));
+    }
+    ~PlatformProcess() { stop(); }
+
+    int stop() {
+        if (pid_ <= 0) return exitCode_;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return exitCode_;
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string log() const { return readAll(log_); }
+
+  private:
+    fs::path log_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+    int exitCode_ = -1;
+};
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult quillora(const fs::path& folder, const std::string& arguments) {
+    const fs::path binary = testing::binaryDir() / "src/cli/quillora-cli";
+    const fs::path out = folder / "cli.out";
+    const fs::path err = folder / "cli.err";
+    const std::string command = "'" + binary.string() + "' " + arguments + " >'" + out.string() +
+                                "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(out), readAll(err)};
+}
+
+TEST(SessionCli, LoginWhoamiPollLogoutAgainstThePlatformBinary) {
+    testing::TempHome home;
+    PlatformProcess platform(home.path());
+    EXPECT_NE(platform.log().find("demo1234"), std::string::npos) << "demo password printed";
+    ::setenv("QUILLORA_API_URL", platform.url().c_str(), 1);
+    ::setenv("QUILLORA_TASK_URL", platform.url().c_str(), 1);
+
+    const CliResult before = quillora(home.path(), "whoami");
+    EXPECT_EQ(before.exitCode, 1);
+    EXPECT_NE(before.err.find("未登录"), std::string::npos);
+
+    const CliResult wrong = quillora(home.path(), "login demo nope");
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("用户名或密码错误"), std::string::npos) << wrong.err;
+
+    const CliResult login = quillora(home.path(), "login demo demo1234");
+    EXPECT_EQ(login.exitCode, 0) << login.err;
+    EXPECT_EQ(login.out, "已登录: demo\n");
+
+    const CliResult whoami = quillora(home.path(), "whoami");
+    EXPECT_EQ(whoami.exitCode, 0) << whoami.err;
+    EXPECT_NE(whoami.out.find("用户: demo\n"), std::string::npos) << whoami.out;
+    EXPECT_NE(whoami.out.find("余额: 100.00\n"), std::string::npos) << whoami.out;
+    EXPECT_NE(whoami.out.find("字幕价格(每分钟): 1.00\n"), std::string::npos) << whoami.out;
+
+    const CliResult poll = quillora(home.path(), "poll");
+    EXPECT_EQ(poll.exitCode, 0) << poll.err;
+    EXPECT_EQ(poll.out, "检查任务: 0，完成: 0，未完成: 0\n");
+
+    EXPECT_EQ(quillora(home.path(), "logout").exitCode, 0);
+    EXPECT_EQ(quillora(home.path(), "whoami").exitCode, 1);
+
+    EXPECT_EQ(platform.stop(), 0) << "clean shutdown on SIGTERM";
+    EXPECT_NE(platform.log().find("GET /api/dssrtuserlogin 200"), std::string::npos);
+    EXPECT_EQ(platform.log().find("demo1234&"), std::string::npos) << "no passwords in the log";
+    ::unsetenv("QUILLORA_API_URL");
+    ::unsetenv("QUILLORA_TASK_URL");
+}
+
+TEST(SessionCli, PlatformAdminCommandsManageAccounts) {
+    testing::TempDir dir;
+    const std::string binary = (testing::binaryDir() / "src/server/quillora-platform").string();
+    const std::string data = " --data '" + (dir / "p").string() + "' ";
+    const auto run = [&](const std::string& arguments) {
+        const std::string command =
+            "'" + binary + "'" + data + arguments + " >'" + (dir / "o").string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(dir / "o"));
+    };
+    EXPECT_EQ(run("user add bob secret --balance 3 --phone 139").first, 0);
+    EXPECT_NE(run("user add bob other").first, 0) << "duplicate names refused";
+    EXPECT_EQ(run("user topup bob 2.5").second, "Balance of bob is now 5.50\n");
+    EXPECT_NE(run("user topup nobody 1").first, 0);
+    const auto list = run("user list");
+    EXPECT_NE(list.second.find("bob\t5.50"), std::string::npos) << list.second;
+    EXPECT_EQ(list.second.find("secret"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillora
