@@ -203,10 +203,10 @@ TEST(ServicePolling, TimerWaitsAnIntervalAndNeverOverlapsPasses) {
     testing::TempDir dir;
     client.database.insertItem(processingTask(dir / "a.mp4", "x"));
     stub.reply(200, "steps/1", "text/plain");
-    stub.delay(std::chrono::milliseconds(600));
+    stub.delay(std::chrono::milliseconds(3000));
 
-    client.service.startNewlyOrdersTimer(std::chrono::milliseconds(400));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    client.service.startNewlyOrdersTimer(std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(stub.requests().empty()) << "no pass at once";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (stub.requests().empty() && std::chrono::steady_clock::now() < deadline) {
