@@ -33,7 +33,7 @@ function(quillora_add_test_suite name)
     target_link_libraries(${name} PRIVATE quillora_settings quillora_testsupport ${ARG_DEPS}
                                           GTest::gtest GTest::gmock GTest::gtest_main)
     include(GoogleTest)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES ENVIRONMENT "QUILLORA_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
 
