@@ -15,6 +15,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <system_error>
 
@@ -143,6 +144,7 @@ void recordError(void* data, xmlError* error) {
 class ElementStream {
   public:
     explicit ElementStream(std::string_view xml) {
+        initializeLibrary();
         if (xml.size() > static_cast<size_t>(INT_MAX)) {
             throw EditorXmlError("document too large to parse");
         }
@@ -152,6 +154,7 @@ class ElementStream {
 
     /// Reads straight from the file, so a large document never sits in memory whole.
     explicit ElementStream(const std::filesystem::path& file) : file_(file) {
+        initializeLibrary();
         file_.open();
         start(xmlReaderForFd(file_.descriptor(), nullptr, nullptr, kOptions));
     }
@@ -203,6 +206,12 @@ class ElementStream {
     }
 
   private:
+    // The library sets up its global tables once, before any thread reads with it.
+    static void initializeLibrary() {
+        static std::once_flag once;
+        std::call_once(once, [] { xmlInitParser(); });
+    }
+
     // No network, no external DTD, no entity substitution: the documents need none of it.
     static constexpr int kOptions = XML_PARSE_NONET;
 
