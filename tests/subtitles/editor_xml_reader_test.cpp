@@ -168,3 +168,69 @@ TEST(EditorRoundTrip, PremiereKeepsTextsAndFrames) {
 
 }  // namespace
 }  // namespace quillora
+
+namespace quillora {
+namespace {
+
+// Subtitle texts built from the characters that break XML documents: whatever the SRT holds,
+// both writers produce documents that parse and read back.
+TEST(EditorRoundTrip, HostileTextsStayWellFormed) {
+    const std::vector<std::string> pieces = {"a",
+                                             "Z",
+                                             " ",
+                                             "&",
+                                             "<",
+                                             ">",
+                                             "\"",
+                                             "'",
+                                             "]]>",
+                                             "&amp;",
+                                             "\x01",
+                                             "\x0B",
+                                             "\x1F",
+                                             "\t",
+                                             "\r",
+                                             "\xFF",
+                                             "\xC3",
+                                             "\xC3\xA9",
+                                             "中",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xED\xA0\x80",
+                                             "\xEF\xBF\xBE",
+                                             "<!--",
+                                             "<![CDATA[",
+                                             "titlenamevalue",
+                                             "{text}",
+                                             "\u201C",
+                                             "\u2028"};
+    unsigned state = 12345;
+    auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) & 0x7FFF;
+    };
+    std::string srt;
+    for (int cue = 1; cue <= 300; ++cue) {
+        std::string first = "x";
+        std::string second = "y";
+        for (int k = 0; k < 12; ++k)
+            first += pieces[next() % pieces.size()];
+        for (int k = 0; k < 12; ++k)
+            second += pieces[next() % pieces.size()];
+        srt += std::to_string(cue) + "\n00:00:" + std::to_string(10 + cue % 40) +
+               ",000 --> 00:00:" + std::to_string(11 + cue % 40) + ",500\n" + first + "\n" +
+               (cue % 2 ? second + "\n" : "") + "\n";
+    }
+    const std::string fcpxml = buildFcpxml(srt, "a&b<c>\"d\"", {}).document;
+    ASSERT_TRUE(testing::isWellFormedXml(fcpxml));
+    EXPECT_EQ(cues(fcpxmlDocumentToSrt(fcpxml)).size(), cues(srt).size());
+
+    for (const bool tianhe : {false, true}) {
+        const std::string xml =
+            buildPremiereXml(parseSubtitleItems(srt), "a&b<c>\"d\"", 25, 1920, 1080, tianhe);
+        ASSERT_TRUE(testing::isWellFormedXml(xml));
+        EXPECT_NO_THROW(xmemlDocumentToSrt(xml));
+    }
+}
+
+}  // namespace
+}  // namespace quillora
