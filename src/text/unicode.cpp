@@ -97,15 +97,6 @@ icu::BreakIterator& characterBreaks() {
     return *iterator;
 }
 
-// Every ASCII character except CR is a cluster of its own (CR LF is the only ASCII pair that
-// joins), so plain ASCII needs no break iterator.
-bool isAsciiWithoutCarriageReturn(std::string_view text) {
-    for (char ch : text) {
-        if ((static_cast<unsigned char>(ch) & 0x80U) != 0 || ch == '\r') return false;
-    }
-    return true;
-}
-
 // Code points that never join a neighbour into one cluster: not Extend, SpacingMark, Prepend,
 // ZWJ, a regional indicator, Hangul, Extended_Pictographic or a control. Between two of them
 // there is always a cluster boundary, so common text needs no break iterator.
@@ -138,24 +129,45 @@ class GraphemeBreaks {
     UTextHandle utext_;
 };
 
-// Calls visit(cluster) for each grapheme cluster until it returns false.
+// True when the code point at `at` and the one after it (if any) are both simple: `at` then
+// starts a one-code-point cluster whatever comes before it.
+bool startsSimpleCluster(std::string_view text, std::size_t at) {
+    std::size_t next = at;
+    int32_t c = nextCodePoint(text, next);
+    if (c < 0 || !isSimpleCodePoint(c)) return false;
+    if (next == text.size()) return true;
+    int32_t following = nextCodePoint(text, next);
+    return following >= 0 && isSimpleCodePoint(following);
+}
+
+// Calls visit(cluster) for each grapheme cluster until it returns false. Runs of simple code
+// points are split directly; the break iterator only sees the stretches between them. Starting it
+// after a simple code point is safe: no rule looks back across one.
 template <typename Visit>
 void forEachGrapheme(std::string_view text, Visit visit) {
-    if (text.empty()) return;
-    if (isAsciiWithoutCarriageReturn(text)) {
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (!visit(text.substr(i, 1))) return;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (startsSimpleCluster(text, pos)) {
+            std::size_t next = pos;
+            nextCodePoint(text, next);
+            if (!visit(text.substr(pos, next - pos))) return;
+            pos = next;
+            continue;
         }
-        return;
-    }
-    GraphemeBreaks breaks(text);
-    int32_t start = breaks->first();
-    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE; end = breaks->next()) {
-        if (!visit(text.substr(static_cast<std::size_t>(start),
-                               static_cast<std::size_t>(end - start)))) {
-            return;
+        std::string_view rest = text.substr(pos);
+        GraphemeBreaks breaks(rest);
+        auto start = static_cast<std::size_t>(breaks->first());
+        std::size_t resume = text.size();
+        for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE; end = breaks->next()) {
+            auto stop = static_cast<std::size_t>(end);
+            if (!visit(rest.substr(start, stop - start))) return;
+            start = stop;
+            if (stop < rest.size() && startsSimpleCluster(rest, stop)) {
+                resume = pos + stop;
+                break;
+            }
         }
-        start = end;
+        pos = resume;
     }
 }
 
@@ -247,24 +259,27 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 std::vector<std::string_view> splitNewlines(std::string_view text) {
+    // Byte patterns suffice: U+0085 is C2 85 and U+2028/U+2029 are E2 80 A8/A9, and neither lead
+    // byte can occur inside another sequence, well-formed or not.
     std::vector<std::string_view> pieces;
     std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t at = i;
-        auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            ++i;
-            if (byte >= 0x0A && byte <= 0x0D) {
-                pieces.push_back(text.substr(start, at - start));
-                start = i;
-            }
-            continue;
+    const std::size_t size = text.size();
+    auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (std::size_t i = 0; i < size; ++i) {
+        unsigned char byte = byteAt(i);
+        std::size_t length = 0;
+        if (byte >= 0x0A && byte <= 0x0D) {
+            length = 1;
+        } else if (byte == 0xC2 && i + 1 < size && byteAt(i + 1) == 0x85) {
+            length = 2;
+        } else if (byte == 0xE2 && i + 2 < size && byteAt(i + 1) == 0x80 &&
+                   (byteAt(i + 2) == 0xA8 || byteAt(i + 2) == 0xA9)) {
+            length = 3;
         }
-        int32_t c = nextCodePoint(text, i);
-        if (c >= 0 && isNewlineCharacter(static_cast<char32_t>(c))) {
-            pieces.push_back(text.substr(start, at - start));
-            start = i;
-        }
+        if (length == 0) continue;
+        pieces.push_back(text.substr(start, i - start));
+        start = i + length;
+        i += length - 1;
     }
     pieces.push_back(text.substr(start));
     return pieces;

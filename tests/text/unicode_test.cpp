@@ -4,7 +4,9 @@
 #include "text/text_decoding.h"
 
 #include <gtest/gtest.h>
+#include <unicode/brkiter.h>
 #include <unicode/ucnv.h>
+#include <unicode/utext.h>
 
 #include <algorithm>
 #include <memory>
@@ -73,6 +75,25 @@ TEST(Graphemes, CountsUserPerceivedCharacters) {
     EXPECT_EQ(lastGrapheme(""), "");
 }
 
+// Clusters straight from ICU's break iterator, as the reference for the shortcuts.
+std::vector<std::string> icuClusters(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    breaks->setText(utext, status);
+    std::vector<std::string> clusters;
+    int32_t start = breaks->first();
+    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE; end = breaks->next()) {
+        clusters.push_back(
+            text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+        start = end;
+    }
+    breaks.reset();
+    utext_close(utext);
+    return clusters;
+}
+
 TEST(Graphemes, ShortcutsAgreeWithTheBreakIterator) {
     const std::vector<std::string> alphabet = {
         "a",      " ",          "\t",         "\r",         "\n",     "你",     "。",
@@ -81,15 +102,18 @@ TEST(Graphemes, ShortcutsAgreeWithTheBreakIterator) {
         "\u0600", "\u0903",     "\u00A9",     "\u00E9",     "\u3030", "\u302A", "\xFF"};
     std::mt19937 random(3);
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
-    std::uniform_int_distribution<int> length(0, 6);
+    std::uniform_int_distribution<int> length(0, 10);
     for (int i = 0; i < 50000; ++i) {
         std::string text;
         for (int k = length(random); k > 0; --k)
             text += alphabet[pick(random)];
-        auto clusters = graphemes(text);  // the break iterator on anything but plain ASCII
+        auto clusters = icuClusters(text);
+        auto ours = graphemes(text);
+        ASSERT_EQ(std::vector<std::string>(ours.begin(), ours.end()), clusters) << text;
+        ASSERT_EQ(graphemeCount(text), clusters.size());
         ASSERT_EQ(graphemeCountUpTo(text, 2), std::min<std::size_t>(clusters.size(), 2)) << text;
-        ASSERT_EQ(firstGrapheme(text), clusters.empty() ? "" : clusters.front()) << text;
-        ASSERT_EQ(lastGrapheme(text), clusters.empty() ? "" : clusters.back()) << text;
+        ASSERT_EQ(firstGrapheme(text), clusters.empty() ? std::string() : clusters.front()) << text;
+        ASSERT_EQ(lastGrapheme(text), clusters.empty() ? std::string() : clusters.back()) << text;
     }
 }
 
