@@ -66,15 +66,18 @@ void RecognitionPool::work() {
             job = std::move(queue_.front());
             queue_.pop_front();
         }
-        std::string text;
+        ocr::RecognizedText reading;
         try {
-            text = ocr::joinLines(engine->recognize(job->image).lines);
+            reading = engine->recognize(job->image);
         } catch (const std::exception&) {
-            text.clear();  // a failed recognition is an empty frame
+            reading = {};  // a failed recognition is an empty frame
         }
         {
             std::lock_guard lock(mutex_);
-            job->text = std::move(text);
+            job->text = ocr::joinLines(reading.lines);
+            job->traditionalLead = reading.traditionalLead;
+            job->simplifiedText = ocr::joinLines(reading.simplifiedLines);
+            job->traditionalText = ocr::joinLines(reading.traditionalLines);
             job->done = true;
             --outstanding_;
         }

@@ -17,7 +17,12 @@ namespace quillora::extraction {
 struct RecognitionJob {
     ocr::GrayImage image;
     std::string text;
+    // Both readings of a Chinese line, for the video-wide choice of script.
+    std::optional<double> traditionalLead;
+    std::string simplifiedText;
+    std::string traditionalText;
     bool done = false;
+    bool scriptChosen = false;  // set by the reader of the results once `text` is final
 };
 
 /// Worker threads that each own one recognition engine for the life of the pool (one batch).

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <system_error>
 
@@ -33,6 +34,20 @@ struct PendingFrame {
 // Recognition requests beyond this many wait for the oldest to finish, which bounds memory.
 constexpr int kMaxOutstandingJobs = 6;
 constexpr size_t kMaxBufferedFrames = 256;
+// One misread character must not outvote a video's other lines.
+constexpr double kLeadClamp = 2.0;
+constexpr double kSimplifiedPrior = -0.7;
+
+// Hardly any visible difference: only compression noise. A new line of text changes
+// thousands of pixels, so a grid of every other pixel and row sees it.
+bool nearlyIdentical(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size()) return false;
+    const size_t limit = a.size() / 3000 + 4;
+    size_t different = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        different += std::abs(a[i] - b[i]) > 24;
+    return different <= limit;
+}
 
 }  // namespace
 
@@ -316,6 +331,24 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
     ocr::TextMask keyMask;  // mask of the last frame that went to recognition
     std::shared_ptr<RecognitionJob> keyJob;
     bool haveKey = false;
+    std::vector<uint8_t> lastSample;  // of the last frame whose text pixels were examined
+    std::shared_ptr<RecognitionJob> lastJob;
+    bool haveLastSample = false;
+
+    // One video's lines are nearly always in one script, and one line's evidence is weak at
+    // small sizes: the leads of every line so far, in frame order, decide together.
+    // Simplified comes first: the vote starts with one line's worth of lead for it.
+    double leadSum = kSimplifiedPrior;
+    int leadCount = 1;
+    auto chooseScript = [&](RecognitionJob& job) {
+        if (job.scriptChosen) return;
+        job.scriptChosen = true;
+        if (!job.traditionalLead) return;
+        leadSum += std::clamp(*job.traditionalLead, -kLeadClamp, kLeadClamp);
+        ++leadCount;
+        job.text =
+            leadSum / leadCount > ocr::kTraditionalLead ? job.traditionalText : job.simplifiedText;
+    };
 
     auto deliver = [&](bool drainAll) {
         while (!pending.empty()) {
@@ -327,6 +360,7 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
                     if (!mustWait) return;
                     pool_->wait(*front.job);
                 }
+                chooseScript(*front.job);
                 front.text = front.job->text;
             }
             if (!front.failed) {
@@ -352,6 +386,14 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
             ++result.framesSampled;
             const double actual = reader.frameTime();
             frame.time = std::isfinite(actual) && actual > 0 ? actual : t;
+            std::vector<uint8_t> sample = reader.brightnessSample(rect);
+            if (haveLastSample && !sample.empty() && nearlyIdentical(sample, lastSample)) {
+                // The picture under the region did not change: nor did its text.
+                frame.job = lastJob;
+                pending.push_back(std::move(frame));
+                deliver(false);
+                continue;
+            }
             const media::RgbImage crop = reader.crop(rect);
             ocr::TextMask mask;
             if (!crop.empty()) {
@@ -373,6 +415,9 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
                 keyMask = std::move(mask);
                 haveKey = true;
             }
+            lastJob = frame.job;
+            lastSample = std::move(sample);
+            haveLastSample = true;
         }
         pending.push_back(std::move(frame));
         deliver(false);

@@ -92,6 +92,27 @@ TEST_F(VideoProcessorTest, ExtractsSubtitlesBesideTheVideo) {
     EXPECT_TRUE(capture_.contains("   有效字幕块数: 2"));
 }
 
+TEST_F(VideoProcessorTest, TraditionalVideoComesOutTraditional) {
+    const auto video = scratch_ / "traditional.mp4";
+    quillora::testing::VideoStyle style;
+    style.width = 1280;
+    style.height = 720;
+    ASSERT_TRUE(quillora::testing::makeSubtitledVideo(video, 6.0,
+                                                      {{0.2, 1.4, "這個問題需要認真對待，謝謝"},
+                                                       {1.6, 2.8, "經濟發展需要長期的規劃"},
+                                                       {3.0, 4.2, "我們應該學習新的技術"},
+                                                       {4.4, 5.8, "這部電影講述了一個感人的故事"}},
+                                                      style));
+    VideoProcessor processor;
+    const auto results = run(processor, {video});
+    ASSERT_TRUE(results.at(0).success);
+    const auto s = processor.snapshot();
+    ASSERT_EQ(s.subtitles.size(), 4u);
+    // Later lines have the evidence of the earlier ones.
+    EXPECT_NE(s.subtitles[2].text.find("我們應該學習"), std::string::npos) << s.subtitles[2].text;
+    EXPECT_NE(s.subtitles[3].text.find("這部電影講述"), std::string::npos) << s.subtitles[3].text;
+}
+
 TEST_F(VideoProcessorTest, BadFilesFailAloneAndTheBatchGoesOn) {
     const auto empty = scratch_ / "empty.mp4";
     const auto text = scratch_ / "notes.mp4";

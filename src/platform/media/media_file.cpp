@@ -14,7 +14,9 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <tuple>
 
 namespace quillora::media {
 namespace {
@@ -209,6 +211,7 @@ struct VideoFrameReader::Impl {
     int rotation = 0;  // clockwise degrees that make the picture upright: 0, 90, 180, 270
     double startOffset = 0;
     mutable std::unique_ptr<SwsContext, SwsFreer> scaler;
+    mutable std::vector<uint8_t> converted;  // reused: a fresh buffer per frame costs page faults
 
     double timeOf(const AVFrame* frame) const {
         int64_t pts = frame->best_effort_timestamp;
@@ -393,19 +396,32 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted) const {
     d.scaler.reset(sws_getCachedContext(d.scaler.release(), convW, convH, format, convW, convH,
                                         AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr));
     if (!d.scaler) return out;
-    RgbImage converted;
-    converted.width = convW;
-    converted.height = convH;
-    converted.pixels.resize(static_cast<size_t>(convW) * convH * 3);
-    uint8_t* dst[4] = {converted.pixels.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {convW * 3, 0, 0, 0};
+    // swscale writes whole SIMD blocks: aligned rows and slack at the end of the buffer.
+    const int stride = (convW * 3 + 63) / 64 * 64;
+    std::vector<uint8_t>& converted = d.converted;
+    converted.resize(static_cast<size_t>(stride) * (convH + 1) + 64);
+    uint8_t* dst[4] = {converted.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {stride, 0, 0, 0};
     sws_scale(d.scaler.get(), planes, strides, 0, convH, dst, dstStride);
+    auto source = [&](int x, int y) {
+        return converted.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+    };
 
     // Cut the alignment margin off and turn the piece upright.
     const int offX = sx0 - ax0;
     const int offY = sy0 - ay0;
     const int pieceW = sx1 - sx0;
     const int pieceH = sy1 - sy0;
+    if (d.rotation == 0) {
+        out.width = pieceW;
+        out.height = pieceH;
+        out.pixels.resize(static_cast<size_t>(pieceW) * pieceH * 3);
+        for (int y = 0; y < pieceH; ++y) {
+            std::memcpy(out.pixels.data() + static_cast<size_t>(y) * pieceW * 3,
+                        source(offX, y + offY), static_cast<size_t>(pieceW) * 3);
+        }
+        return out;
+    }
     out.width = d.rotation % 180 == 0 ? pieceW : pieceH;
     out.height = d.rotation % 180 == 0 ? pieceH : pieceW;
     out.pixels.resize(static_cast<size_t>(out.width) * out.height * 3);
@@ -428,7 +444,7 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted) const {
                 default:
                     break;
             }
-            const uint8_t* src = converted.pixel(px + offX, py + offY);
+            const uint8_t* src = source(px + offX, py + offY);
             uint8_t* dstPixel = out.pixels.data() + (static_cast<size_t>(y) * out.width + x) * 3;
             dstPixel[0] = src[0];
             dstPixel[1] = src[1];
@@ -436,6 +452,49 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted) const {
         }
     }
     return out;
+}
+
+std::vector<uint8_t> VideoFrameReader::brightnessSample(const PixelRect& wanted) const {
+    auto& d = *impl_;
+    std::vector<uint8_t> sample;
+    if (!d.haveCurrent) return sample;
+    const AVFrame* frame = d.current.get();
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    if (!desc ||
+        (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL |
+                        AV_PIX_FMT_FLAG_BITSTREAM)) ||
+        desc->comp[0].plane != 0 || desc->comp[0].depth != 8) {
+        return sample;
+    }
+    // The same rectangle in stored orientation; which way round does not matter here.
+    const int uprightW = width();
+    const int uprightH = height();
+    int x0 = std::clamp(wanted.x, 0, uprightW);
+    int y0 = std::clamp(wanted.y, 0, uprightH);
+    int x1 = std::clamp(wanted.x + std::max(wanted.width, 0), 0, uprightW);
+    int y1 = std::clamp(wanted.y + std::max(wanted.height, 0), 0, uprightH);
+    const int sw = frame->width;
+    const int sh = frame->height;
+    switch (d.rotation) {
+        case 90:
+            std::tie(x0, x1, y0, y1) = std::tuple(y0, y1, sh - x1, sh - x0);
+            break;
+        case 180:
+            std::tie(x0, x1, y0, y1) = std::tuple(sw - x1, sw - x0, sh - y1, sh - y0);
+            break;
+        case 270:
+            std::tie(x0, x1, y0, y1) = std::tuple(sw - y1, sw - y0, x0, x1);
+            break;
+        default:
+            break;
+    }
+    const int step = desc->comp[0].step;
+    for (int y = std::max(y0, 0); y < std::min(y1, sh); y += 2) {
+        const uint8_t* row = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
+        for (int x = std::max(x0, 0); x < std::min(x1, sw); x += 2)
+            sample.push_back(row[x * step]);
+    }
+    return sample;
 }
 
 // ---- audio ----
@@ -467,7 +526,7 @@ std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sample
     while (decoder.next(frame.get())) {
         if (!resampler) {
             SwrContext* raw = nullptr;
-            AVChannelLayout inLayout;
+            AVChannelLayout inLayout{};
             if (frame->ch_layout.nb_channels > 0) {
                 av_channel_layout_copy(&inLayout, &frame->ch_layout);
             } else {

@@ -89,6 +89,11 @@ class VideoFrameReader {
     /// The current frame's pixels inside `rect` (upright coordinates), clipped to the picture.
     RgbImage crop(const PixelRect& rect) const;
 
+    /// Brightness of every other pixel of every other row inside `rect`, straight from the
+    /// decoded picture (no conversion): enough to tell whether the region changed between two
+    /// frames. Empty when the pixel format has no 8-bit brightness plane.
+    std::vector<uint8_t> brightnessSample(const PixelRect& rect) const;
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

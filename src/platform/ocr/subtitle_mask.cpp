@@ -26,8 +26,9 @@ struct Piece {
     int darkBorder = 0;  // of those, the dark ones
 };
 
-std::vector<uint8_t> luminance(const RgbView& crop) {
-    std::vector<uint8_t> y(static_cast<size_t>(crop.width) * crop.height);
+// Work buffers live as long as the thread: fresh ones for every frame cost page faults.
+void luminance(const RgbView& crop, std::vector<uint8_t>& y) {
+    y.resize(static_cast<size_t>(crop.width) * crop.height);
     for (int row = 0; row < crop.height; ++row) {
         const uint8_t* p = crop.data + static_cast<size_t>(row) * crop.stride;
         uint8_t* out = y.data() + static_cast<size_t>(row) * crop.width;
@@ -35,7 +36,6 @@ std::vector<uint8_t> luminance(const RgbView& crop) {
             out[x] = static_cast<uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8);
         }
     }
-    return y;
 }
 
 // Drops 8-connected pieces too small to be part of a glyph.
@@ -87,14 +87,18 @@ TextMask isolateSubtitleText(const RgbView& crop) {
     const int h = crop.height;
     mask.width = w;
     mask.height = h;
-    const auto y = luminance(crop);
+    thread_local std::vector<uint8_t> y;
+    luminance(crop, y);
     const size_t n = y.size();
     mask.on.assign(n, 0);
 
     // Light pieces, 4-connected, so that a stroke does not leak into the picture diagonally.
-    std::vector<int> label(n, -1);
-    std::vector<Piece> pieces;
-    std::vector<int> stack;
+    thread_local std::vector<int> label;
+    thread_local std::vector<Piece> pieces;
+    thread_local std::vector<int> stack;
+    label.assign(n, -1);
+    pieces.clear();
+    stack.clear();
     for (int start = 0; start < static_cast<int>(n); ++start) {
         if (label[start] >= 0 || y[start] < kBright) continue;
         Piece piece;
@@ -142,7 +146,7 @@ TextMask isolateSubtitleText(const RgbView& crop) {
     }
 
     // Glyph strokes are closed in by their outline; the picture around them is not.
-    const int minArea = std::max(3, h / 40);
+    const int minArea = std::max(4, h * h / 2000);
     std::vector<uint8_t> candidate(pieces.size(), 0);
     for (size_t k = 0; k < pieces.size(); ++k) {
         const Piece& p = pieces[k];
@@ -225,7 +229,8 @@ TextMask isolateSubtitleText(const RgbView& crop) {
         }
     }
 
-    if (mask.count * 1000 < static_cast<int>(n)) {
+    const int minimumInk = std::max(20, h * h / 40);
+    if (mask.count < minimumInk) {
         // Dark text on a light background has no outline to look for.
         long long total = 0;
         for (uint8_t v : y)
@@ -240,7 +245,8 @@ TextMask isolateSubtitleText(const RgbView& crop) {
             }
         }
     }
-    if (mask.count < 20) {
+    // Less ink than about one glyph filling a third of the region's height is no subtitle.
+    if (mask.count < minimumInk) {
         std::fill(mask.on.begin(), mask.on.end(), 0);
         mask.count = 0;
     }

@@ -3,6 +3,8 @@
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,8 +14,8 @@
 namespace quillora::ocr {
 namespace {
 
-// Mean per-character confidence lead (0..100 scale) that Traditional needs.
-constexpr double kTraditionalLead = 0.3;
+// How much less sure the English-only reading of a Latin line may be and still be taken.
+constexpr int kEnglishSlack = 10;
 
 struct ApiCloser {
     void operator()(tesseract::TessBaseAPI* api) const {
@@ -133,33 +135,46 @@ Reading read(tesseract::TessBaseAPI& api, const GrayImage& image) {
     return reading;
 }
 
-// How much more sure the Traditional reading is, judged where the two readings differ; the
-// characters both scripts share say nothing about the script.
-double traditionalLead(const Reading& simplified, const Reading& traditional) {
+// How much more sure the Traditional reading is than the Simplified one, judged only where
+// the two read the same character in its two scripts: the characters both scripts share, and
+// plain misreadings, say nothing about the script.
+double traditionalLead(const Reading& simplified, const Reading& traditional,
+                       icu::Transliterator* toSimplified) {
     const auto& a = simplified.symbols;
     const auto& b = traditional.symbols;
-    if (a.size() != b.size() || a.empty()) {
-        return (traditional.result.confidence - simplified.result.confidence) / 10.0;
-    }
     double lead = 0;
-    int differing = 0;
-    for (size_t k = 0; k < a.size(); ++k) {
-        if (a[k].text == b[k].text) continue;
-        lead += b[k].confidence - a[k].confidence;
-        ++differing;
+    int pairs = 0;
+    if (a.size() == b.size() && toSimplified) {
+        for (size_t k = 0; k < a.size(); ++k) {
+            if (a[k].text == b[k].text) continue;
+            icu::UnicodeString converted = icu::UnicodeString::fromUTF8(b[k].text);
+            toSimplified->transliterate(converted);
+            std::string back;
+            converted.toUTF8String(back);
+            if (back != a[k].text) continue;
+            lead += b[k].confidence - a[k].confidence;
+            ++pairs;
+        }
     }
-    return differing == 0 ? 0.0 : lead / differing;
+    if (pairs == 0) return (traditional.result.confidence - simplified.result.confidence) / 10.0;
+    return lead / pairs;
 }
 
 }  // namespace
 
 struct TextRecognizer::Impl {
     ApiPtr simplified;
-    ApiPtr traditional;  // loaded when first needed
+    std::unique_ptr<icu::Transliterator> toSimplified;
+    ApiPtr traditional;  // these two are loaded when first needed
+    ApiPtr english;
 };
 
 TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
     impl_->simplified = makeEngine("chi_sim+eng");
+    UErrorCode status = U_ZERO_ERROR;
+    impl_->toSimplified.reset(
+        icu::Transliterator::createInstance("Hant-Hans", UTRANS_FORWARD, status));
+    if (U_FAILURE(status)) impl_->toSimplified.reset();
 }
 
 TextRecognizer::~TextRecognizer() = default;
@@ -167,16 +182,33 @@ TextRecognizer::~TextRecognizer() = default;
 RecognizedText TextRecognizer::recognize(const GrayImage& image) {
     if (image.empty()) return {};
     Reading first = read(*impl_->simplified, image);
-    if (!hasIdeograph(first.result.lines)) return first.result;
+    if (first.result.lines.empty()) return first.result;
+    if (!hasIdeograph(first.result.lines)) {
+        // The Chinese model runs Latin words together; English alone keeps the spaces.
+        if (!impl_->english) impl_->english = makeEngine("eng");
+        Reading english = read(*impl_->english, image);
+        if (!english.result.lines.empty() &&
+            english.result.confidence + kEnglishSlack >= first.result.confidence) {
+            return english.result;
+        }
+        return first.result;
+    }
     if (!impl_->traditional) impl_->traditional = makeEngine("chi_tra+eng");
     Reading second = read(*impl_->traditional, image);
+    RecognizedText result = first.result;
+    result.simplifiedLines = first.result.lines;
+    if (!hasIdeograph(second.result.lines)) return result;
     // Each model reads the other script's glyphs as its own script's characters, and fairly
-    // confidently; Simplified stays unless Traditional is clearly surer where they differ.
-    if (hasIdeograph(second.result.lines) && traditionalLead(first, second) > kTraditionalLead) {
-        second.result.traditional = true;
-        return second.result;
+    // confidently; Simplified stays unless Traditional is surer where they differ.
+    const double lead = traditionalLead(first, second, impl_->toSimplified.get());
+    result.traditionalLines = second.result.lines;
+    result.traditionalLead = lead;
+    if (lead > kTraditionalLead) {
+        result.lines = second.result.lines;
+        result.confidence = second.result.confidence;
+        result.traditional = true;
     }
-    return first.result;
+    return result;
 }
 
 std::string joinLines(const std::vector<std::string>& lines) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,23 @@ class OcrError : public Error {
 struct RecognizedText {
     std::vector<std::string> lines;  // reading order, best candidate each
     int confidence = 0;              // 0..100
-    bool traditional = false;        // read with the Traditional Chinese model
+    bool traditional = false;        // `lines` come from the Traditional Chinese model
+    // For lines with Chinese, both readings and how much surer the Traditional one is (mean
+    // confidence lead, 0..100 scale, where the two read one character in its two scripts).
+    // One line says little about its script; callers with many lines may pool the leads.
+    std::vector<std::string> simplifiedLines;
+    std::vector<std::string> traditionalLines;
+    std::optional<double> traditionalLead;
 };
+
+/// The lead above which a line counts as Traditional Chinese.
+inline constexpr double kTraditionalLead = 0.1;
 
 /// One recognition engine; not thread-safe, so each worker thread owns one. Simplified Chinese
 /// with English is read first; a line with Chinese is read again with Traditional Chinese and
 /// English, and that reading wins only when clearly more confident. Loading both scripts in
-/// one engine instead turns Simplified lines into Traditional characters.
+/// one engine instead turns Simplified lines into Traditional characters. Lines without
+/// Chinese are read again with English alone, which keeps the spaces between words.
 class TextRecognizer {
   public:
     /// Throws OcrError when the language data cannot be loaded.

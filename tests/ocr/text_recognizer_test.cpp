@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "extraction/test_videos.h"
+#include "platform/ocr/subtitle_mask.h"
+#include "platform/ocr/text_recognizer.h"
+#include "support/temp_home.h"
+
+namespace quillora::ocr {
+namespace {
+
+const quillora::testing::SingleThreadedRecognition singleThreaded;
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+    RgbView view() const { return {rgb.data(), width, height, width * 3}; }
+};
+
+// The bottom fifth of one 1280x720 frame with `text` rendered by libass.
+Picture renderLine(const std::string& text, const std::string& style,
+                   const std::string& background = "color=c=0x305070") {
+    quillora::testing::TempDir dir;
+    {
+        std::ofstream srt(dir / "line.srt");
+        srt << "1\n00:00:00,000 --> 00:00:05,000\n" << text << "\n";
+    }
+    const auto raw = dir / "crop.rgb";
+    const std::string separator = background.find('=') == std::string::npos ? "=" : ":";
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i '" + background + separator +
+        "s=1280x720:d=1' -vf \"subtitles=" + (dir / "line.srt").string() +
+        ":force_style='FontName=Noto Sans CJK SC,FontSize=20," + style +
+        "',crop=1280:144:0:576\" -frames:v 1 -f rawvideo -pix_fmt rgb24 '" + raw.string() + "'";
+    Picture picture;
+    if (!quillora::testing::runQuietly(command)) return picture;
+    std::ifstream in(raw, std::ios::binary);
+    picture.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    picture.width = 1280;
+    picture.height = 144;
+    return picture;
+}
+
+const char* kOutlined = "PrimaryColour=&H00FFFFFF,OutlineColour=&H00000000,Outline=2,Shadow=0";
+
+class RecognizerTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { engine_ = new TextRecognizer(); }
+    static void TearDownTestSuite() {
+        delete engine_;
+        engine_ = nullptr;
+    }
+    std::string read(const Picture& picture) {
+        const TextMask mask = isolateSubtitleText(picture.view());
+        return joinLines(engine_->recognize(renderForRecognition(mask)).lines);
+    }
+    static TextRecognizer* engine_;
+};
+
+TextRecognizer* RecognizerTest::engine_ = nullptr;
+
+TEST_F(RecognizerTest, SimplifiedStaysSimplified) {
+    const auto picture = renderLine("大家好，欢迎收看今天的节目", kOutlined);
+    ASSERT_FALSE(picture.rgb.empty());
+    EXPECT_EQ(read(picture), "大家好，欢迎收看今天的节目");
+}
+
+TEST_F(RecognizerTest, TraditionalStaysTraditional) {
+    const auto picture = renderLine("這個問題需要認真對待，謝謝", kOutlined);
+    ASSERT_FALSE(picture.rgb.empty());
+    const std::string text = read(picture);
+    EXPECT_NE(text.find("這個問題需要認真對待"), std::string::npos) << text;
+    EXPECT_NE(text.find("謝謝"), std::string::npos) << text;
+}
+
+TEST_F(RecognizerTest, EnglishAndTwoLines) {
+    EXPECT_EQ(read(renderLine("Hello everyone, welcome back", kOutlined)),
+              "Hello everyone, welcome back");
+    // Two subtitle lines come back in reading order, joined with one space.
+    EXPECT_EQ(read(renderLine("第一行字幕\\N second line", kOutlined)), "第一行字幕 second line");
+}
+
+TEST_F(RecognizerTest, YellowTextOnABusyPicture) {
+    const auto picture = renderLine(
+        "请大家注意安全", "PrimaryColour=&H0000FFFF,OutlineColour=&H00000000,Outline=2,Shadow=0",
+        "testsrc2");
+    EXPECT_EQ(read(picture), "请大家注意安全");
+}
+
+TEST_F(RecognizerTest, DarkTextOnALightBackground) {
+    const auto picture =
+        renderLine("我们应该学习新的技术",
+                   "PrimaryColour=&H00202020,BorderStyle=1,Outline=0,Shadow=0", "color=c=0xF0F0E8");
+    EXPECT_EQ(read(picture), "我们应该学习新的技术");
+}
+
+TEST(SubtitleMask, EmptyPicturesAndChangeDetection) {
+    EXPECT_TRUE(isolateSubtitleText({}).empty());
+    EXPECT_TRUE(renderForRecognition(TextMask{}).empty());
+    const auto blank = renderLine("", kOutlined);
+    EXPECT_TRUE(isolateSubtitleText(blank.view()).empty());
+
+    const auto one = renderLine("今天天气很好", kOutlined);
+    const auto same = renderLine("今天天气很好", kOutlined);
+    const auto other = renderLine("今天天气很差", kOutlined);
+    const TextMask a = isolateSubtitleText(one.view());
+    ASSERT_FALSE(a.empty());
+    EXPECT_TRUE(masksMatch(a, isolateSubtitleText(same.view())));
+    EXPECT_FALSE(masksMatch(a, isolateSubtitleText(other.view())));
+    EXPECT_FALSE(masksMatch(a, isolateSubtitleText(blank.view())));
+    EXPECT_TRUE(masksMatch(TextMask{}, TextMask{}));
+}
+
+}  // namespace
+}  // namespace quillora::ocr
