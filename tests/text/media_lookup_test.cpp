@@ -19,11 +19,22 @@ TEST(FindMatchingMedia, SameBaseNameAndMediaExtension) {
     writeTestFile(dir / "Talk.mp4", "");
     writeTestFile(dir / "talk.WAV", "");
     EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "talk.txt"), dir / "talk.WAV");
+}
 
+TEST(FindMatchingMedia, FirstInListingOrderWins) {
+    TempDir dir;
+    writeTestFile(dir / "talk.txt", "script");
     writeTestFile(dir / "talk.MP4", "");
-    auto found = findMatchingMediaFileInSameDirectory(dir / "talk.txt");
-    ASSERT_TRUE(found);
-    EXPECT_TRUE(*found == dir / "talk.WAV" || *found == dir / "talk.MP4");
+    writeTestFile(dir / "talk.mp3", "");
+    std::filesystem::path firstListed;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        auto extension = entry.path().extension();
+        if (extension == ".MP4" || extension == ".mp3") {
+            firstListed = entry.path();
+            break;
+        }
+    }
+    EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "talk.txt"), firstListed);
 }
 
 TEST(FindMatchingMedia, NothingWhenNoneMatches) {

@@ -147,6 +147,8 @@ TEST(HeadIngredientLine, EncodesQuotesAtBothEnds) {
 
 TEST(ReverseIngredientLine, DecodesMarkers) {
     EXPECT_EQ(reverseIngredientLineV2("你" + kHeart + kSunglasses + "好"), "\u201C你好\u201D");
+    EXPECT_EQ(reverseIngredientLineV2("a" + kVictory + kNotes + "b"), "\"ab\"");
+    EXPECT_EQ(reverseIngredientLineV2("书" + kThumbs + kHeartEyes + "名"), "\u300A书名\u300B");
     EXPECT_EQ(reverseIngredientLineV2("好" + kHeart), "\u201C好");
     EXPECT_EQ(reverseIngredientLineV2("好" + kSunglasses), "好\u201D");
     // An emoji at the very start or end of a line is decoded as well.
