@@ -295,4 +295,8 @@ std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& file
     return output;
 }
 
+std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& fileurl) {
+    return convertSRTtoFCPXMLPublic(fileurl, FcpxmlSettings::load(Preferences::shared()));
+}
+
 }  // namespace quillora

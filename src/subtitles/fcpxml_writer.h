@@ -127,5 +127,7 @@ void convertSRTFileToFCPXML(const std::filesystem::path& srtFile,
 std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& fileurl,
                                                const FcpxmlSettings& settings,
                                                const FcpxmlStamps& stamps = FcpxmlStamps::system());
+/// The same with the settings last stored by the screen (the shared preferences).
+std::filesystem::path convertSRTtoFCPXMLPublic(const std::filesystem::path& fileurl);
 
 }  // namespace quillora

@@ -238,6 +238,15 @@ TEST(FcpxmlFileConversion, WritesBesideTheSrt) {
     EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
+TEST(FcpxmlFileConversion, UsesTheSettingsTheScreenStored) {
+    testing::TempHome home;
+    Preferences(home.configHome() / "quillora/preferences.json").setText("srt_fps", "50");
+    TempDir dir;
+    writeTestFile(dir / "talk.srt", kOneCue);
+    const auto output = convertSRTtoFCPXMLPublic(dir / "talk.srt");
+    EXPECT_NE(readFile(output).find("FFVideoFormat1920x1080p50"), std::string::npos);
+}
+
 TEST(FcpxmlFileConversion, FailuresWriteNothing) {
     TempDir dir;
     ConsoleCapture console;
