@@ -40,8 +40,6 @@ const TextTemplate& sequenceTemplate() {
     return sequence;
 }
 
-enum TitleSlot { kTitleId, kTitleName, kTitleDuration, kTitleStart, kTitleEnd, kTitleUuid };
-
 const TextTemplate& titleTemplate() {
     static const TextTemplate title(
         templates::premiere_title,
