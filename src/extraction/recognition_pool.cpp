@@ -3,6 +3,13 @@
 #include "platform/ocr/text_recognizer.h"
 
 namespace quillora::extraction {
+namespace {
+
+// Readings this unsure are a picture caught in the mask (something crossing the text), not
+// text: the frame counts as empty, which the tracker tolerates for a frame.
+constexpr int kLeastConfidence = 50;
+
+}  // namespace
 
 RecognitionPool::RecognitionPool(int workers) : workers_(std::max(workers, 1)) {
     for (int k = 0; k < workers_; ++k)
@@ -72,6 +79,7 @@ void RecognitionPool::work() {
         } catch (const std::exception&) {
             reading = {};  // a failed recognition is an empty frame
         }
+        if (reading.confidence < kLeastConfidence) reading = {};
         {
             std::lock_guard lock(mutex_);
             job->text = ocr::joinLines(reading.lines);

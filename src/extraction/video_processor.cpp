@@ -51,6 +51,13 @@ bool nearlyIdentical(const std::vector<uint8_t>& a, const std::vector<uint8_t>& 
 
 }  // namespace
 
+int VideoProcessor::defaultWorkers() {
+    // Subtitle text changes a few times a minute, so recognition needs far less than decoding;
+    // each engine also costs a start-up, so more workers than cores only waste it.
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 1 ? static_cast<int>(cores) - 1 : 1;
+}
+
 VideoProcessor::VideoProcessor() {
     tracker_.onPublish = [this](const std::vector<SRTSubtitle>& list) {
         update([&](ProcessorSnapshot& s) { s.subtitles = list; });
@@ -319,7 +326,7 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
         static_cast<int>(region.x * width), static_cast<int>(region.y * height),
         static_cast<int>(region.width * width), static_cast<int>(region.height * height)};
     if (!pool_) {
-        int workers = 2;
+        int workers = 1;
         {
             std::lock_guard lock(mutex_);
             workers = workers_;

@@ -88,7 +88,8 @@ class VideoProcessor {
     void setRecognitionTimeRange(const TimeRange& range);
     TimeRange recognitionTimeRange() const;
     void setDebugEnabled(bool enabled);
-    /// Recognition threads of the next batch (default: two).
+    /// Recognition threads of the next batch (default: one fewer than the cores, at least one;
+    /// decoding has a core of its own).
     void setRecognitionWorkers(int workers);
 
     /// Starts a batch; an empty list does nothing. A running batch is cancelled first.
@@ -124,7 +125,8 @@ class VideoProcessor {
     ProcessorSnapshot state_;
     TimeRange recognitionTimeRange_;
     bool debugEnabled_ = true;
-    int workers_ = 2;
+    int workers_ = defaultWorkers();
+    static int defaultWorkers();
     std::function<void(const ProcessorSnapshot&)> observer_;
     std::function<void(const VideoResult&)> videoObserver_;
     std::vector<std::filesystem::path> videoURLs_;

@@ -489,6 +489,7 @@ std::vector<uint8_t> VideoFrameReader::brightnessSample(const PixelRect& wanted)
             break;
     }
     const int step = desc->comp[0].step;
+    sample.reserve(static_cast<size_t>((x1 - x0) / 2 + 1) * static_cast<size_t>((y1 - y0) / 2 + 1));
     for (int y = std::max(y0, 0); y < std::min(y1, sh); y += 2) {
         const uint8_t* row = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
         for (int x = std::max(x0, 0); x < std::min(x1, sw); x += 2)
