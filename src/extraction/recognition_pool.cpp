@@ -1,5 +1,7 @@
 #include "extraction/recognition_pool.h"
 
+#include <cctype>
+
 #include "platform/ocr/text_recognizer.h"
 
 namespace quillora::extraction {
@@ -8,6 +10,16 @@ namespace {
 // Readings this unsure are a picture caught in the mask (something crossing the text), not
 // text: the frame counts as empty, which the tracker tolerates for a frame.
 constexpr int kLeastConfidence = 50;
+
+// A reading of marks alone ("> |") is an edge of the picture, not a line of text.
+bool hasLetters(const std::vector<std::string>& lines) {
+    for (const auto& line : lines) {
+        for (unsigned char c : line) {
+            if (c >= 0x80 || std::isalnum(c)) return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -79,7 +91,7 @@ void RecognitionPool::work() {
         } catch (const std::exception&) {
             reading = {};  // a failed recognition is an empty frame
         }
-        if (reading.confidence < kLeastConfidence) reading = {};
+        if (reading.confidence < kLeastConfidence || !hasLetters(reading.lines)) reading = {};
         {
             std::lock_guard lock(mutex_);
             job->text = ocr::joinLines(reading.lines);
