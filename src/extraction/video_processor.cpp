@@ -6,6 +6,7 @@
 #include <deque>
 #include <system_error>
 
+#include "extraction/frame_recognition.h"
 #include "extraction/recognition_pool.h"
 #include "extraction/text_measures.h"
 #include "platform/console.h"
@@ -194,75 +195,78 @@ void VideoProcessor::runBatch(std::stop_token stop) {
         tracker_.debugEnabled = debugEnabled_;
         merger_.debugEnabled = debugEnabled_;
     }
-    while (true) {
-        // processNextVideo
-        std::filesystem::path url;
-        int processed = 0;
-        int total = 0;
-        {
-            std::lock_guard lock(mutex_);
-            processed = state_.processedFiles;
-            total = state_.totalFiles;
-            if (processed < static_cast<int>(videoURLs_.size())) {
-                url = videoURLs_[static_cast<size_t>(processed)];
-            }
-        }
-        if (url.empty()) {
-            update([](ProcessorSnapshot& s) {
-                s.isProcessing = false;
-                s.currentProcessingFile.clear();
-                s.errorMessage.reset();
-            });
-            break;
-        }
-        tracker_.currentSubtitles.clear();
-        tracker_.subtitleState = SubtitleState{};
-        update([&](ProcessorSnapshot& s) {
-            s.isProcessing = true;
-            s.progress = 0;
-            s.subtitles.clear();
-            s.errorMessage.reset();
-            s.currentProcessingFile = "正在处理: " + fileName(url) + " (" +
-                                      std::to_string(processed + 1) + "/" + std::to_string(total) +
-                                      ")";
-        });
-
-        auto result = extractFramesAndRecognizeText(url, stop);
-        if (!result) {
-            // Cancelled: nothing saved and no completion, but the screen is no longer busy.
-            update([](ProcessorSnapshot& s) { s.isProcessing = false; });
-            break;
-        }
-
-        // completeCurrentVideo
-        std::function<void(const VideoResult&)> videoObserver;
-        {
-            std::lock_guard lock(mutex_);
-            results_.push_back(*result);
-            videoObserver = videoObserver_;
-        }
-        bool more = false;
-        update([&](ProcessorSnapshot& s) {
-            s.processedFiles += 1;
-            if (result->success) s.progress = 1.0;
-            more = s.processedFiles < static_cast<int>(videoURLs_.size());
-        });
-        if (videoObserver) videoObserver(*result);
-        if (!stop.stop_requested() && more) {
-            std::unique_lock lock(pauseMutex_);
-            pause_.wait_for(lock, stop, std::chrono::milliseconds(500), [] { return false; });
-            if (!stop.stop_requested()) continue;
-        }
-        update([](ProcessorSnapshot& s) {
-            s.isProcessing = false;
-            if (s.processedFiles == s.totalFiles) {
-                s.currentProcessingFile = "处理完成: " + std::to_string(s.processedFiles) + "/" +
-                                          std::to_string(s.totalFiles) + " 个文件";
-            }
-        });
-        break;
+    while (processNextVideo(stop)) {
     }
     pool_.reset();
+}
+
+bool VideoProcessor::processNextVideo(std::stop_token stop) {
+    std::filesystem::path url;
+    int processed = 0;
+    int total = 0;
+    {
+        std::lock_guard lock(mutex_);
+        processed = state_.processedFiles;
+        total = state_.totalFiles;
+        if (processed < static_cast<int>(videoURLs_.size())) {
+            url = videoURLs_[static_cast<size_t>(processed)];
+        }
+    }
+    if (url.empty()) {
+        update([](ProcessorSnapshot& s) {
+            s.isProcessing = false;
+            s.currentProcessingFile.clear();
+            s.errorMessage.reset();
+        });
+        return false;
+    }
+    tracker_.currentSubtitles.clear();
+    tracker_.subtitleState = SubtitleState{};
+    update([&](ProcessorSnapshot& s) {
+        s.isProcessing = true;
+        s.progress = 0;
+        s.subtitles.clear();
+        s.errorMessage.reset();
+        s.currentProcessingFile = "正在处理: " + fileName(url) + " (" +
+                                  std::to_string(processed + 1) + "/" + std::to_string(total) + ")";
+    });
+
+    const auto result = extractFramesAndRecognizeText(url, stop);
+    if (!result) {
+        // Cancelled: nothing saved and no completion, but the screen is no longer busy.
+        update([](ProcessorSnapshot& s) { s.isProcessing = false; });
+        return false;
+    }
+    return completeCurrentVideo(*result, stop);
+}
+
+bool VideoProcessor::completeCurrentVideo(const VideoResult& result, std::stop_token stop) {
+    std::function<void(const VideoResult&)> videoObserver;
+    {
+        std::lock_guard lock(mutex_);
+        results_.push_back(result);
+        videoObserver = videoObserver_;
+    }
+    bool more = false;
+    update([&](ProcessorSnapshot& s) {
+        s.processedFiles += 1;
+        if (result.success) s.progress = 1.0;
+        more = s.processedFiles < static_cast<int>(videoURLs_.size());
+    });
+    if (videoObserver) videoObserver(result);
+    if (!stop.stop_requested() && more) {
+        std::unique_lock lock(pauseMutex_);
+        pause_.wait_for(lock, stop, std::chrono::milliseconds(500), [] { return false; });
+        if (!stop.stop_requested()) return true;
+    }
+    update([](ProcessorSnapshot& s) {
+        s.isProcessing = false;
+        if (s.processedFiles == s.totalFiles) {
+            s.currentProcessingFile = "处理完成: " + std::to_string(s.processedFiles) + "/" +
+                                      std::to_string(s.totalFiles) + " 个文件";
+        }
+    });
+    return false;
 }
 
 std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
@@ -349,9 +353,7 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
 
     const int width = reader.width();
     const int height = reader.height();
-    const media::PixelRect rect{
-        static_cast<int>(region.x * width), static_cast<int>(region.y * height),
-        static_cast<int>(region.width * width), static_cast<int>(region.height * height)};
+    const media::PixelRect rect = cropRect(region, width, height);
     if (!pool_) {
         int workers = 1;
         {

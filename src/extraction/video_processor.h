@@ -111,6 +111,10 @@ class VideoProcessor {
 
   private:
     void runBatch(std::stop_token stop);
+    /// Starts the next video or ends the batch; true while the batch goes on.
+    bool processNextVideo(std::stop_token stop);
+    /// Counts a finished video and pauses before the next; true while the batch goes on.
+    bool completeCurrentVideo(const VideoResult& result, std::stop_token stop);
     /// Runs one video; nullopt when it was cancelled.
     std::optional<VideoResult> extractFramesAndRecognizeText(const std::filesystem::path& url,
                                                              std::stop_token stop);

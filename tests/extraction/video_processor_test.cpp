@@ -4,11 +4,14 @@
 #include <chrono>
 #include <thread>
 
+#include "extraction/frame_recognition.h"
 #include "extraction/test_videos.h"
 #include "extraction/text_measures.h"
 #include "extraction/video_processor.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/media/media_file.h"
+#include "platform/ocr/text_recognizer.h"
 #include "support/temp_home.h"
 
 namespace quillora::extraction {
@@ -90,6 +93,22 @@ TEST_F(VideoProcessorTest, ExtractsSubtitlesBesideTheVideo) {
     EXPECT_TRUE(capture_.contains("实际处理帧范围: 0 - 100，共100帧"));
     EXPECT_TRUE(capture_.contains("✅ 视频处理完成: clip.one.mp4"));
     EXPECT_TRUE(capture_.contains("   有效字幕块数: 2"));
+}
+
+TEST_F(VideoProcessorTest, RecognisesTheRegionOfOneFrame) {
+    media::VideoFrameReader reader(video_);
+    ASSERT_TRUE(reader.advanceTo(1.0));
+    const auto frame = reader.crop({0, 0, reader.width(), reader.height()});
+    ASSERT_EQ(frame.width, 640);
+    ocr::TextRecognizer recognizer;
+    EXPECT_EQ(recognizeTextWithCroppedImage(frame, {}, recognizer), "大家好，欢迎收看今天的节目");
+    EXPECT_EQ(recognizeTextWithCroppedImage(frame, {0.0, 0.0, 1.0, 0.5}, recognizer), "");
+    EXPECT_EQ(recognizeTextWithCroppedImage(frame, {0.0, 0.8, 0.0, 0.2}, recognizer), "");
+    const auto rect = cropRect({0.1, 0.8, 0.5, 0.2}, 641, 359);
+    EXPECT_EQ(rect.x, 64);
+    EXPECT_EQ(rect.y, 287);
+    EXPECT_EQ(rect.width, 320);
+    EXPECT_EQ(rect.height, 71);
 }
 
 TEST_F(VideoProcessorTest, TraditionalVideoComesOutTraditional) {
