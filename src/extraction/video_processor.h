@@ -92,14 +92,16 @@ class VideoProcessor {
     /// decoding has a core of its own).
     void setRecognitionWorkers(int workers);
 
-    /// Starts a batch; an empty list does nothing. A running batch is cancelled first.
+    /// Starts a batch; an empty list does nothing. A running batch is cancelled first, so this
+    /// must not be called from an observer (it waits for the batch thread).
     void processVideos(const std::vector<std::filesystem::path>& videoURLs);
     /// Stops the running video where it is; nothing of it is saved and the batch ends.
     void cancel();
     /// Blocks until the batch thread has ended.
     void waitUntilFinished();
 
-    /// Writes the current video's subtitles beside `videoURL` as NAME.srt.
+    /// Writes the current video's subtitles beside `videoURL` as NAME.srt. The batch calls it
+    /// after each video; others may call it only while no batch runs.
     SaveResult autoSaveSRTFile(const std::filesystem::path& videoURL) const;
     /// Writes the shown subtitles to the file `chooseFile` returns (none: the user cancelled).
     /// With nothing to save it sets the error text and never asks for a file.
