@@ -86,12 +86,16 @@ void RecognitionPool::work() {
             queue_.pop_front();
         }
         ocr::RecognizedText reading;
+        auto compareTraditional = [&] {
+            return !job->evidence || !job->evidence->settledBefore(job->sequence);
+        };
         try {
-            reading = engine->recognize(job->image);
+            reading = engine->recognize(job->image, compareTraditional);
         } catch (const std::exception&) {
             reading = {};  // a failed recognition is an empty frame
         }
         if (reading.confidence < kLeastConfidence || !hasLetters(reading.lines)) reading = {};
+        if (job->evidence) job->evidence->report(job->sequence, reading.traditionalLead);
         {
             std::lock_guard lock(mutex_);
             job->text = ocr::joinLines(reading.lines);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "extraction/script_vote.h"
 #include "platform/ocr/subtitle_mask.h"
 
 namespace quillora::extraction {
@@ -23,6 +24,9 @@ struct RecognitionJob {
     std::string traditionalText;
     bool done = false;
     bool scriptChosen = false;  // set by the reader of the results once `text` is final
+    // The video's lines so far, and this job's place among them.
+    std::shared_ptr<ScriptEvidence> evidence;
+    int sequence = 0;
 };
 
 /// Worker threads that each own one recognition engine for the life of the pool (one batch).

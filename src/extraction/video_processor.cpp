@@ -62,10 +62,6 @@ ocr::TextMask textMask(const media::RgbImage& image) {
         ocr::RgbView{image.pixels.data(), image.width, image.height, image.width * 3});
 }
 
-// One misread character must not outvote a video's other lines.
-constexpr double kLeadClamp = 2.0;
-constexpr double kSimplifiedPrior = -0.7;
-
 // Hardly any visible difference: only compression noise. A new line of text changes
 // thousands of pixels, so a grid of every other pixel and row sees it.
 bool nearlyIdentical(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
@@ -371,19 +367,16 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
     std::shared_ptr<RecognitionJob> lastJob;
     bool haveLastSample = false;
 
-    // One video's lines are nearly always in one script, and one line's evidence is weak at
-    // small sizes: the leads of every line so far, in frame order, decide together.
-    // Simplified comes first: the vote starts with one line's worth of lead for it.
-    double leadSum = kSimplifiedPrior;
-    int leadCount = 1;
+    // The script is chosen per video from the lines so far, in frame order (see ScriptVote).
+    ScriptVote vote;
+    const auto evidence = std::make_shared<ScriptEvidence>();
+    int nextSequence = 0;
     auto chooseScript = [&](RecognitionJob& job) {
         if (job.scriptChosen) return;
         job.scriptChosen = true;
         if (!job.traditionalLead) return;
-        leadSum += std::clamp(*job.traditionalLead, -kLeadClamp, kLeadClamp);
-        ++leadCount;
-        job.text =
-            leadSum / leadCount > ocr::kTraditionalLead ? job.traditionalText : job.simplifiedText;
+        vote.add(*job.traditionalLead);
+        job.text = vote.traditional() ? job.traditionalText : job.simplifiedText;
     };
 
     auto deliver = [&](bool drainAll) {
@@ -449,6 +442,8 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
                 } else {
                     auto job = std::make_shared<RecognitionJob>();
                     job->image = ocr::renderForRecognition(full);
+                    job->evidence = evidence;
+                    job->sequence = nextSequence++;
                     pool_->submit(job);
                     ++result.recognitionCalls;
                     frame.job = job;

@@ -179,7 +179,8 @@ TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
 
 TextRecognizer::~TextRecognizer() = default;
 
-RecognizedText TextRecognizer::recognize(const GrayImage& image) {
+RecognizedText TextRecognizer::recognize(const GrayImage& image,
+                                         const std::function<bool()>& compareTraditional) {
     if (image.empty()) return {};
     Reading first = read(*impl_->simplified, image);
     if (first.result.lines.empty()) return first.result;
@@ -193,10 +194,11 @@ RecognizedText TextRecognizer::recognize(const GrayImage& image) {
         }
         return first.result;
     }
-    if (!impl_->traditional) impl_->traditional = makeEngine("chi_tra+eng");
-    Reading second = read(*impl_->traditional, image);
     RecognizedText result = first.result;
     result.simplifiedLines = first.result.lines;
+    if (compareTraditional && !compareTraditional()) return result;
+    if (!impl_->traditional) impl_->traditional = makeEngine("chi_tra+eng");
+    Reading second = read(*impl_->traditional, image);
     if (!hasIdeograph(second.result.lines)) return result;
     // Each model reads the other script's glyphs as its own script's characters, and fairly
     // confidently; Simplified stays unless Traditional is surer where they differ.

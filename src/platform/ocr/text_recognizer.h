@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,8 +45,10 @@ class TextRecognizer {
     TextRecognizer(const TextRecognizer&) = delete;
     TextRecognizer& operator=(const TextRecognizer&) = delete;
 
-    /// Reads dark text on a light background.
-    RecognizedText recognize(const GrayImage& image);
+    /// Reads dark text on a light background. For a line with Chinese, `compareTraditional`
+    /// (when given) says whether the Traditional reading is still worth making.
+    RecognizedText recognize(const GrayImage& image,
+                             const std::function<bool()>& compareTraditional = {});
 
   private:
     struct Impl;
