@@ -38,25 +38,6 @@ constexpr size_t kMaxBufferedFrames = 256;
 // Crops at least this tall are compared at half size.
 constexpr int kHalveFrom = 120;
 
-media::RgbImage halved(const media::RgbImage& image) {
-    media::RgbImage out;
-    out.width = image.width / 2;
-    out.height = image.height / 2;
-    out.pixels.resize(static_cast<size_t>(out.width) * out.height * 3);
-    const size_t row = static_cast<size_t>(image.width) * 3;
-    uint8_t* dst = out.pixels.data();
-    for (int y = 0; y < out.height; ++y) {
-        const uint8_t* a = image.pixels.data() + static_cast<size_t>(2 * y) * row;
-        const uint8_t* b = a + row;
-        for (int x = 0; x < out.width; ++x, a += 6, b += 6) {
-            for (int c = 0; c < 3; ++c) {
-                *dst++ = static_cast<uint8_t>((a[c] + a[c + 3] + b[c] + b[c + 3] + 2) / 4);
-            }
-        }
-    }
-    return out;
-}
-
 ocr::TextMask textMask(const media::RgbImage& image) {
     return ocr::isolateSubtitleText(
         ocr::RgbView{image.pixels.data(), image.width, image.height, image.width * 3});
@@ -423,19 +404,20 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
                 deliver(false);
                 continue;
             }
-            const media::RgbImage crop = reader.crop(rect);
             // Big crops are compared at half size, a quarter of the work on every frame; the
-            // full-size mask is made only for the frames that go to recognition.
-            const bool halve = crop.height >= kHalveFrom;
+            // full-size crop and mask are made only for the frames that go to recognition.
+            const int cropHeight = std::min(rect.y + rect.height, height) - std::max(rect.y, 0);
+            const bool halve = cropHeight >= kHalveFrom;
+            media::RgbImage crop = reader.crop(rect, halve);
             ocr::TextMask probe;
-            if (!crop.empty()) probe = textMask(halve ? halved(crop) : crop);
+            if (!crop.empty()) probe = textMask(crop);
             if (probe.empty()) {
                 haveKey = false;
                 keyJob.reset();
             } else if (haveKey && ocr::masksMatch(probe, keyMask)) {
                 frame.job = keyJob;
             } else {
-                ocr::TextMask full = halve ? textMask(crop) : probe;
+                ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
                 if (full.empty()) {
                     haveKey = false;
                     keyJob.reset();

@@ -318,10 +318,31 @@ double VideoFrameReader::frameTime() const {
                               : std::numeric_limits<double>::quiet_NaN();
 }
 
-RgbImage VideoFrameReader::crop(const PixelRect& wanted) const {
+RgbImage halved(const RgbImage& image) {
+    RgbImage out;
+    out.width = image.width / 2;
+    out.height = image.height / 2;
+    out.pixels.resize(static_cast<size_t>(out.width) * out.height * 3);
+    const size_t row = static_cast<size_t>(image.width) * 3;
+    uint8_t* dst = out.pixels.data();
+    for (int y = 0; y < out.height; ++y) {
+        const uint8_t* a = image.pixels.data() + static_cast<size_t>(2 * y) * row;
+        const uint8_t* b = a + row;
+        for (int x = 0; x < out.width; ++x, a += 6, b += 6) {
+            for (int c = 0; c < 3; ++c) {
+                *dst++ = static_cast<uint8_t>((a[c] + a[c + 3] + b[c] + b[c + 3] + 2) / 4);
+            }
+        }
+    }
+    return out;
+}
+
+RgbImage VideoFrameReader::crop(const PixelRect& wanted, bool half) const {
     auto& d = *impl_;
     RgbImage out;
     if (!d.haveCurrent) return out;
+    // Rotated pictures are halved after turning; upright ones while converting.
+    if (half && d.rotation != 0) return halved(crop(wanted));
     const int uprightW = width();
     const int uprightH = height();
     const int x0 = std::clamp(wanted.x, 0, uprightW);
@@ -393,13 +414,18 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted) const {
             static_cast<ptrdiff_t>(py) * frame->linesize[p] + static_cast<ptrdiff_t>(px) * step;
     }
 
-    d.scaler.reset(sws_getCachedContext(d.scaler.release(), convW, convH, format, convW, convH,
-                                        AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr));
+    const int scale = half ? 2 : 1;
+    const int outConvW = convW / scale;
+    const int outConvH = convH / scale;
+    if (outConvW <= 0 || outConvH <= 0) return out;
+    d.scaler.reset(sws_getCachedContext(d.scaler.release(), convW, convH, format, outConvW,
+                                        outConvH, AV_PIX_FMT_RGB24, half ? SWS_AREA : SWS_POINT,
+                                        nullptr, nullptr, nullptr));
     if (!d.scaler) return out;
     // swscale writes whole SIMD blocks: aligned rows and slack at the end of the buffer.
-    const int stride = (convW * 3 + 63) / 64 * 64;
+    const int stride = (outConvW * 3 + 63) / 64 * 64;
     std::vector<uint8_t>& converted = d.converted;
-    converted.resize(static_cast<size_t>(stride) * (convH + 1) + 64);
+    converted.resize(static_cast<size_t>(stride) * (outConvH + 1) + 64);
     uint8_t* dst[4] = {converted.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {stride, 0, 0, 0};
     sws_scale(d.scaler.get(), planes, strides, 0, convH, dst, dstStride);
@@ -408,10 +434,11 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted) const {
     };
 
     // Cut the alignment margin off and turn the piece upright.
-    const int offX = sx0 - ax0;
-    const int offY = sy0 - ay0;
-    const int pieceW = sx1 - sx0;
-    const int pieceH = sy1 - sy0;
+    const int offX = (sx0 - ax0) / scale;
+    const int offY = (sy0 - ay0) / scale;
+    const int pieceW = std::min((sx1 - sx0) / scale, outConvW - offX);
+    const int pieceH = std::min((sy1 - sy0) / scale, outConvH - offY);
+    if (pieceW <= 0 || pieceH <= 0) return out;
     if (d.rotation == 0) {
         out.width = pieceW;
         out.height = pieceH;

@@ -86,8 +86,9 @@ class VideoFrameReader {
     /// Presentation time of the current frame, seconds from the start of the video.
     double frameTime() const;
 
-    /// The current frame's pixels inside `rect` (upright coordinates), clipped to the picture.
-    RgbImage crop(const PixelRect& rect) const;
+    /// The current frame's pixels inside `rect` (upright coordinates), clipped to the picture;
+    /// with `half`, at half the size in each direction (area-averaged), which is cheaper.
+    RgbImage crop(const PixelRect& rect, bool half = false) const;
 
     /// Brightness of every other pixel of every other row inside `rect`, straight from the
     /// decoded picture (no conversion): enough to tell whether the region changed between two
@@ -98,6 +99,9 @@ class VideoFrameReader {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+/// Half the size in each direction, each pixel the mean of a 2x2 block.
+RgbImage halved(const RgbImage& image);
 
 /// Decodes the first audio track to mono 32-bit float samples at `sampleRate` (16 kHz by
 /// default), as speech tools expect. Throws MediaError.
