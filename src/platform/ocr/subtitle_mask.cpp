@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 namespace quillora::ocr {
 namespace {
@@ -95,33 +96,35 @@ TextMask isolateSubtitleText(const RgbView& crop) {
     // Light pieces, 4-connected, so that a stroke does not leak into the picture diagonally.
     thread_local std::vector<int> label;
     thread_local std::vector<Piece> pieces;
-    thread_local std::vector<int> stack;
+    thread_local std::vector<std::pair<int, int>> stack;
     label.assign(n, -1);
     pieces.clear();
     stack.clear();
+    const int dx[4] = {-1, 1, 0, 0};
+    const int dy[4] = {0, 0, -1, 1};
     for (int start = 0; start < static_cast<int>(n); ++start) {
         if (label[start] >= 0 || y[start] < kBright) continue;
         Piece piece;
         const int id = static_cast<int>(pieces.size());
         label[start] = id;
-        stack.push_back(start);
+        stack.emplace_back(start % w, start / w);
         while (!stack.empty()) {
-            const int at = stack.back();
+            const auto [px, py] = stack.back();
             stack.pop_back();
-            const int px = at % w;
-            const int py = at / w;
             ++piece.area;
-            piece.top = std::min(piece.top, py);
-            piece.bottom = std::max(piece.bottom, py);
             if (px == 0 || py == 0 || px == w - 1 || py == h - 1) piece.touchesEdge = true;
-            const uint8_t* rgb = crop.data + static_cast<size_t>(py) * crop.stride + px * 3;
-            piece.r += rgb[0];
-            piece.g += rgb[1];
-            piece.b += rgb[2];
+            // A piece reaching the edge is picture, never text: only label the rest of it.
+            const bool measure = !piece.touchesEdge;
+            if (measure) {
+                piece.top = std::min(piece.top, py);
+                piece.bottom = std::max(piece.bottom, py);
+                const uint8_t* rgb = crop.data + static_cast<size_t>(py) * crop.stride + px * 3;
+                piece.r += rgb[0];
+                piece.g += rgb[1];
+                piece.b += rgb[2];
+            }
             // Neighbours left, right, up, down, and the pixel one further in that direction:
             // the stroke's soft edge may lie between the stroke and its outline.
-            const int dx[4] = {-1, 1, 0, 0};
-            const int dy[4] = {0, 0, -1, 1};
             for (int d = 0; d < 4; ++d) {
                 const int nx = px + dx[d];
                 const int ny = py + dy[d];
@@ -130,10 +133,11 @@ TextMask isolateSubtitleText(const RgbView& crop) {
                 if (y[next] >= kBright) {
                     if (label[next] < 0) {
                         label[next] = id;
-                        stack.push_back(next);
+                        stack.emplace_back(nx, ny);
                     }
                     continue;
                 }
+                if (!measure) continue;
                 ++piece.border;
                 const int fx = nx + dx[d];
                 const int fy = ny + dy[d];
