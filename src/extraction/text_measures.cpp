@@ -1,116 +1,40 @@
 #include "extraction/text_measures.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/regex.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <set>
 
 #include "platform/console.h"
+#include "text/unicode.h"
 
 namespace quillora::extraction {
 namespace {
 
-icu::UnicodeString toUnicode(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+bool isIdeograph(char32_t c) {
+    return c >= 0x4E00 && c <= 0x9FFF;
 }
 
-std::string toUtf8(const icu::UnicodeString& text) {
+// Keeps the code points `keep` accepts and then does what replacing "\s+" with one space and
+// trimming does: each run of white space between kept text becomes one space, runs at either end
+// go. Dropped code points do not split a run, so "a , b" without the comma gives "a b".
+template <typename Keep>
+std::string collapsedWhitespace(std::string_view text, Keep keep) {
     std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-// Compiled once; a pattern that fails to compile behaves as one that never matches.
-class Pattern {
-  public:
-    explicit Pattern(const char* source) {
-        UErrorCode status = U_ZERO_ERROR;
-        pattern_.reset(icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(source), 0, status));
-        if (U_FAILURE(status)) pattern_.reset();
-    }
-
-    icu::UnicodeString replaceAll(const icu::UnicodeString& text,
-                                  const icu::UnicodeString& replacement) const {
-        if (!pattern_) return text;
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::RegexMatcher> matcher(pattern_->matcher(text, status));
-        if (U_FAILURE(status)) return text;
-        icu::UnicodeString result = matcher->replaceAll(replacement, status);
-        return U_FAILURE(status) ? text : result;
-    }
-
-    int count(const icu::UnicodeString& text) const {
-        if (!pattern_) return 0;
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::RegexMatcher> matcher(pattern_->matcher(text, status));
-        if (U_FAILURE(status)) return 0;
-        int found = 0;
-        while (matcher->find(status) && U_SUCCESS(status))
-            ++found;
-        return found;
-    }
-
-    bool matches(const icu::UnicodeString& text) const { return count(text) > 0; }
-
-  private:
-    std::unique_ptr<icu::RegexPattern> pattern_;
-};
-
-const Pattern& newlineRuns() {
-    static const Pattern p("\\n+");
-    return p;
-}
-const Pattern& whitespaceRuns() {
-    static const Pattern p("\\s+");
-    return p;
-}
-const Pattern& ideograph() {
-    static const Pattern p("[\\u4e00-\\u9fff]");
-    return p;
-}
-
-bool isWhitespace(UChar32 c) {
-    return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE);
-}
-
-bool isPunctuationOrSymbol(UChar32 c) {
-    const int32_t mask = U_GET_GC_MASK(c);
-    return (mask & (U_GC_P_MASK | U_GC_S_MASK)) != 0;
-}
-
-icu::UnicodeString trimmed(const icu::UnicodeString& text) {
-    int32_t begin = 0;
-    int32_t end = text.length();
-    while (begin < end && isWhitespace(text.char32At(begin)))
-        begin = text.moveIndex32(begin, 1);
-    while (end > begin) {
-        const int32_t previous = text.moveIndex32(end, -1);
-        if (!isWhitespace(text.char32At(previous))) break;
-        end = previous;
-    }
-    return icu::UnicodeString(text, begin, end - begin);
-}
-
-template <typename Predicate>
-icu::UnicodeString withoutCodePoints(const icu::UnicodeString& text, Predicate drop) {
-    icu::UnicodeString out;
-    for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
-        const UChar32 c = text.char32At(i);
-        if (!drop(c)) out.append(c);
+    out.reserve(text.size());
+    bool pendingSpace = false;
+    for (const char32_t c : codePoints(text)) {
+        if (!keep(c)) continue;
+        if (isRegexWhitespace(c)) {
+            pendingSpace = true;
+            continue;
+        }
+        if (pendingSpace && !out.empty()) out.push_back(' ');
+        pendingSpace = false;
+        appendUtf8(out, c);
     }
     return out;
-}
-
-size_t graphemeCount(const icu::UnicodeString& text) {
-    return graphemes(toUtf8(text)).size();
 }
 
 template <typename T>
@@ -124,91 +48,75 @@ double jaccard(const std::set<T>& a, const std::set<T>& b) {
     return static_cast<double>(common) / static_cast<double>(all);
 }
 
-std::set<std::string> characterSet(std::string_view text) {
-    const auto list = graphemes(text);
+// The clusters view into `text`, which must outlive the set.
+std::set<std::string_view> characterSet(std::string_view text) {
+    const auto list = quillora::graphemes(text);
     return {list.begin(), list.end()};
 }
 
 }  // namespace
 
 std::vector<std::string> graphemes(std::string_view text) {
-    std::vector<std::string> result;
-    if (text.empty()) return result;
-    const icu::UnicodeString unicode = toUnicode(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status)) {
-        for (int32_t i = 0; i < unicode.length(); i = unicode.moveIndex32(i, 1)) {
-            result.push_back(toUtf8(icu::UnicodeString(unicode.char32At(i))));
-        }
-        return result;
-    }
-    it->setText(unicode);
-    int32_t start = it->first();
-    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
-        result.push_back(toUtf8(icu::UnicodeString(unicode, start, end - start)));
-    }
-    return result;
+    const auto clusters = quillora::graphemes(text);
+    return {clusters.begin(), clusters.end()};
 }
 
 size_t characterCount(std::string_view text) {
-    return graphemes(text).size();
+    return graphemeCount(text);
 }
 
 int countIdeographs(std::string_view text) {
-    return ideograph().count(toUnicode(text));
+    const std::u32string points = codePoints(text);
+    return static_cast<int>(std::count_if(points.begin(), points.end(), isIdeograph));
 }
 
 std::string cleanRecognizedText(std::string_view text) {
-    icu::UnicodeString unicode = toUnicode(text);
-    unicode = newlineRuns().replaceAll(unicode, " ");
-    unicode = whitespaceRuns().replaceAll(unicode, " ");
-    const std::string result = toUtf8(trimmed(unicode));
+    std::string result = collapsedWhitespace(text, [](char32_t) { return true; });
     if (isNoiseText(result) || characterCount(result) <= 1) return "";
     return result;
 }
 
 bool isNoiseText(std::string_view text) {
-    static const Pattern nonWord("[^\\w]");
-    static const Pattern space("\\s");
-    static const Pattern letter("^[a-zA-Z]$");
-    static const Pattern digit("^\\d$");
-    static const Pattern letterDigit("^[a-zA-Z]\\d$");
-    static const Pattern digitLetter("^\\d[a-zA-Z]$");
+    static const UnicodeRegex nonWord("[^\\w]");
+    static const UnicodeRegex letter("[a-zA-Z]");
+    static const UnicodeRegex digit("\\d");
+    static const UnicodeRegex letterDigit("[a-zA-Z]\\d");
+    static const UnicodeRegex digitLetter("\\d[a-zA-Z]");
 
-    const icu::UnicodeString trim = trimmed(toUnicode(text));
-    if (trim.isEmpty()) return true;
-    const std::string trimText = toUtf8(trim);
-    const icu::UnicodeString core = space.replaceAll(nonWord.replaceAll(trim, ""), "");
+    const std::string_view trim = trimRegexWhitespace(text);
+    if (trim.empty()) return true;
+    const std::string trimText(trim);
+    // White space is outside \w, so this also removes every space.
+    const std::string core = nonWord.replaceAll(trim, "");
     const size_t coreCount = graphemeCount(core);
     if (coreCount == 1) {
-        if (letter.matches(core)) {
+        if (letter.fullMatch(core)) {
             console("🔇 过滤单个字母噪声: '" + trimText + "'");
             return true;
         }
-        if (digit.matches(core)) {
+        if (digit.fullMatch(core)) {
             console("🔇 过滤单个数字噪声: '" + trimText + "'");
             return true;
         }
     }
-    if (coreCount == 2 && (letterDigit.matches(core) || digitLetter.matches(core))) {
+    if (coreCount == 2 && (letterDigit.fullMatch(core) || digitLetter.fullMatch(core))) {
         console("🔇 过滤字母数字组合噪声: '" + trimText + "'");
         return true;
     }
     if (coreCount != 2 && graphemeCount(trim) > 2) return false;
-    if (ideograph().matches(trim)) return false;
+    if (countIdeographs(trim) > 0) return false;
     console("🔇 过滤过短文本噪声: '" + trimText + "'");
     return true;
 }
 
 bool areTextsSimilar(std::string_view a, std::string_view b) {
     auto normalise = [](std::string_view text) {
-        icu::UnicodeString kept = withoutCodePoints(toUnicode(text), [](UChar32 c) {
-            return isPunctuationOrSymbol(c) || isWhitespace(c) ||
-                   (U_GET_GC_MASK(c) & U_GC_Z_MASK) != 0;
-        });
-        return toUtf8(kept.toLower(icu::Locale::getRoot()));
+        std::string kept;
+        for (const char32_t c : codePoints(text)) {
+            if (!isPunctuation(c) && !isSymbol(c) && !isRegexWhitespace(c) && !isSeparator(c))
+                appendUtf8(kept, c);
+        }
+        return toLower(kept);
     };
     const std::string na = normalise(a);
     const std::string nb = normalise(b);
@@ -231,15 +139,13 @@ double calculateTextQuality(std::string_view text) {
 }
 
 std::string cleanTextForMergeComparison(std::string_view text) {
-    icu::UnicodeString kept = withoutCodePoints(toUnicode(text), isPunctuationOrSymbol);
-    kept = whitespaceRuns().replaceAll(kept, " ");
-    kept = trimmed(kept);
-    return toUtf8(kept.toLower(icu::Locale::getRoot()));
+    return toLower(
+        collapsedWhitespace(text, [](char32_t c) { return !isPunctuation(c) && !isSymbol(c); }));
 }
 
 int editDistance(std::string_view a, std::string_view b) {
-    const auto x = graphemes(a);
-    const auto y = graphemes(b);
+    const auto x = quillora::graphemes(a);
+    const auto y = quillora::graphemes(b);
     const size_t n = x.size();
     const size_t m = y.size();
     std::vector<int> table((n + 1) * (m + 1));
@@ -266,8 +172,8 @@ double calculateEditDistanceSimilarity(std::string_view a, std::string_view b) {
 }
 
 int longestCommonSubsequence(std::string_view a, std::string_view b) {
-    const auto x = graphemes(a);
-    const auto y = graphemes(b);
+    const auto x = quillora::graphemes(a);
+    const auto y = quillora::graphemes(b);
     const size_t m = y.size();
     std::vector<int> table((x.size() + 1) * (m + 1), 0);
     auto at = [&](size_t i, size_t j) -> int& { return table[i * (m + 1) + j]; };
@@ -291,18 +197,16 @@ double calculateLCSSimilarity(std::string_view a, std::string_view b) {
 
 std::vector<std::string> words(std::string_view text) {
     std::vector<std::string> result;
-    const icu::UnicodeString unicode = toUnicode(text);
-    icu::UnicodeString current;
-    for (int32_t i = 0; i < unicode.length(); i = unicode.moveIndex32(i, 1)) {
-        const UChar32 c = unicode.char32At(i);
-        if (isWhitespace(c)) {
-            if (!current.isEmpty()) result.push_back(toUtf8(current));
-            current.remove();
+    std::string current;
+    for (const char32_t c : codePoints(text)) {
+        if (isRegexWhitespace(c)) {
+            if (!current.empty()) result.push_back(std::move(current));
+            current.clear();
         } else {
-            current.append(c);
+            appendUtf8(current, c);
         }
     }
-    if (!current.isEmpty()) result.push_back(toUtf8(current));
+    if (!current.empty()) result.push_back(std::move(current));
     return result;
 }
 

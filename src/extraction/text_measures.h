@@ -5,7 +5,7 @@
 #include <vector>
 
 // Text rules of the subtitle tracker and the merge pass. Characters are grapheme clusters;
-// character classes follow ICU's Unicode properties.
+// character classes are those of text/unicode.h.
 namespace quillora::extraction {
 
 /// Splits UTF-8 text into user-perceived characters.

@@ -346,6 +346,17 @@ std::string_view trimTrailingRegexWhitespace(std::string_view text) {
     return text.substr(0, end);
 }
 
+std::string_view trimRegexWhitespace(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t next = begin;
+        int32_t c = nextCodePoint(text, next);
+        if (c < 0 || !isRegexWhitespace(static_cast<char32_t>(c))) break;
+        begin = next;
+    }
+    return trimTrailingRegexWhitespace(text.substr(begin));
+}
+
 bool isBlankLine(std::string_view line) {
     return trimHorizontalWhitespace(line).empty();
 }

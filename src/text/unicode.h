@@ -75,6 +75,9 @@ std::string_view trimHorizontalWhitespace(std::string_view text);
 /// Removes trailing characters of the \s class (what the expression "\s+$" removes from a line).
 std::string_view trimTrailingRegexWhitespace(std::string_view text);
 
+/// Removes characters of the \s class from both ends.
+std::string_view trimRegexWhitespace(std::string_view text);
+
 /// Empty after trimming horizontal white space.
 bool isBlankLine(std::string_view line);
 

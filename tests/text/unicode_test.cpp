@@ -44,6 +44,10 @@ TEST(Trimming, UsesTheWhiteSpaceClasses) {
     EXPECT_FALSE(isBlankLine(" \v"));
     EXPECT_EQ(trimTrailingRegexWhitespace("a \t\u3000\u0085\v"), "a");
     EXPECT_EQ(trimTrailingRegexWhitespace("a\xA0"), "a\xA0");  // a stray byte is kept
+    EXPECT_EQ(trimRegexWhitespace("\n\u3000\u0085 a\tb\u2029\v"), "a\tb");
+    EXPECT_EQ(trimRegexWhitespace("\u200Ba\u200B"), "\u200Ba\u200B");  // Cf is not \s
+    EXPECT_EQ(trimRegexWhitespace(" \xA0z\xC2 "), "\xA0z\xC2");        // stray bytes stop trimming
+    EXPECT_EQ(trimRegexWhitespace(" \r\n "), "");
 }
 
 TEST(Trimming, RegexWhitespaceMatchesTheRegexEngine) {
