@@ -2,13 +2,14 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/media/media_file.h"
 #include "server/aligner.h"
-#include "server/audio_decoder.h"
 #include "text/unicode.h"
 
 namespace quillora::server {
 namespace {
 
+constexpr int kAnalysisSampleRate = 16000;
 constexpr double kHop = 0.010;          // analysis step
 constexpr double kWindow = 0.025;       // analysis window
 constexpr double kBridgeGap = 0.100;    // silences shorter than this stay inside speech
@@ -51,10 +52,11 @@ class EnergyAligner final : public Aligner {
         if (lines.empty()) throw AlignmentError("文稿没有内容");
         std::vector<float> samples;
         try {
-            samples = decodeAudioMono16k(audio, stopToken);
-        } catch (const AudioDecodeError& error) {
+            samples = media::decodeAudioMono(audio, kAnalysisSampleRate, stopToken);
+        } catch (const media::MediaError& error) {
             throw AlignmentError(error.description());
         }
+        if (samples.empty()) throw AlignmentError("音频为空");
         if (stopToken.stop_requested()) throw AlignmentError("已取消");
         const SpeechMap speech = findSpeech(samples, kAnalysisSampleRate);
         std::vector<double> weights;

@@ -94,6 +94,7 @@ struct PlatformServer::Impl {
     std::deque<std::string> queue;
     std::map<std::string, TaskState> active;  // queued or aligning
     std::jthread worker;
+    std::mutex stopMutex;  // the signal thread and main may both stop; one joins
 
     explicit Impl(ServerConfig c)
         : config(std::move(c)), accounts(config.dataDirectory / "platform.db") {
@@ -477,6 +478,7 @@ void PlatformServer::start() {
 }
 
 void PlatformServer::stop() {
+    std::lock_guard lock(impl_->stopMutex);
     impl_->http.stop();
     impl_->worker.request_stop();
     if (impl_->worker.joinable()) impl_->worker.join();

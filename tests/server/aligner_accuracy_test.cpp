@@ -9,9 +9,9 @@
 #include <iostream>
 
 #include "platform/files.h"
+#include "platform/media/media_file.h"
 #include "platform/paths.h"
 #include "server/aligner.h"
-#include "server/audio_decoder.h"
 #include "server/test_platform.h"
 #include "text/unicode.h"
 
@@ -47,7 +47,7 @@ std::vector<float> speak(const fs::path& folder, const std::string& line, int in
     const fs::path clip = folder / ("clip" + std::to_string(index) + ".wav");
     const std::string command = "espeak-ng -v cmn -s 170 -w '" + clip.string() + "' '" + line + "'";
     if (!testing::runCommand(command)) throw std::runtime_error("espeak-ng failed");
-    std::vector<float> samples = decodeAudioMono16k(clip);
+    std::vector<float> samples = media::decodeAudioMono(clip);
     const auto loud = [](float s) { return std::abs(s) > 0.01f; };
     const auto first = std::find_if(samples.begin(), samples.end(), loud);
     const auto last = std::find_if(samples.rbegin(), samples.rend(), loud).base();

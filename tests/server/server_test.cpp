@@ -460,5 +460,17 @@ TEST(ServerAligner, SilenceIsAnAlignmentFailure) {
     EXPECT_THROW(findSpeech(silence, 16000), AlignmentError);
 }
 
+// The signal thread and the serving thread both stop the server at shutdown.
+TEST(ServerLifecycle, ConcurrentStopsFromSeveralThreadsAllReturn) {
+    for (int round = 0; round < 20; ++round) {
+        quillora::testing::TestPlatform platform;
+        std::vector<std::thread> stoppers;
+        for (int i = 0; i < 3; ++i)
+            stoppers.emplace_back([&] { platform.server().stop(); });
+        for (auto& stopper : stoppers)
+            stopper.join();
+    }
+}
+
 }  // namespace
 }  // namespace quillora::server

@@ -527,7 +527,8 @@ std::vector<uint8_t> VideoFrameReader::brightnessSample(const PixelRect& wanted)
 
 // ---- audio ----
 
-std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sampleRate) {
+std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sampleRate,
+                                   std::stop_token stopToken) {
     FormatPtr format = openFormat(path);
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) throw MediaError("没有音频轨道");
@@ -552,6 +553,7 @@ std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sample
         samples.resize(at + static_cast<size_t>(std::max(made, 0)));
     };
     while (decoder.next(frame.get())) {
+        if (stopToken.stop_requested()) throw MediaError("已取消");
         if (!resampler) {
             SwrContext* raw = nullptr;
             AVChannelLayout inLayout{};

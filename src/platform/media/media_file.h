@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,8 @@ class VideoFrameReader {
 RgbImage halved(const RgbImage& image);
 
 /// Decodes the first audio track to mono 32-bit float samples at `sampleRate` (16 kHz by
-/// default), as speech tools expect. Throws MediaError.
-std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sampleRate = 16000);
+/// default), as speech tools expect. Throws MediaError, also when stopped.
+std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sampleRate = 16000,
+                                   std::stop_token stopToken = {});
 
 }  // namespace quillora::media
