@@ -107,7 +107,6 @@ TEST(EditorXmlFiles, UnusableFilesGiveEmptyTextAndAConsoleLine) {
     EXPECT_THROW(readFcpxmlFileAsSrt(dir.path()), EditorXmlError);
 }
 
-// Start and end of every cue of `srt`, and its text.
 std::vector<Subtitle> cues(const std::string& srt) {
     return SRTParser().parse(srt);
 }
@@ -166,56 +165,29 @@ TEST(EditorRoundTrip, PremiereKeepsTextsAndFrames) {
               "2\n00:00:01,520 --> 00:00:03,000\n大家好\n\n\n");
 }
 
-}  // namespace
-}  // namespace quillora
-
-namespace quillora {
-namespace {
-
 // Subtitle texts built from the characters that break XML documents: whatever the SRT holds,
 // both writers produce documents that parse and read back.
 TEST(EditorRoundTrip, HostileTextsStayWellFormed) {
-    const std::vector<std::string> pieces = {"a",
-                                             "Z",
-                                             " ",
-                                             "&",
-                                             "<",
-                                             ">",
-                                             "\"",
-                                             "'",
-                                             "]]>",
-                                             "&amp;",
-                                             "\x01",
-                                             "\x0B",
-                                             "\x1F",
-                                             "\t",
-                                             "\r",
-                                             "\xFF",
-                                             "\xC3",
-                                             "\xC3\xA9",
-                                             "中",
-                                             "\xF0\x9F\x98\x80",
-                                             "\xED\xA0\x80",
-                                             "\xEF\xBF\xBE",
-                                             "<!--",
-                                             "<![CDATA[",
-                                             "titlenamevalue",
-                                             "{text}",
-                                             "\u201C",
-                                             "\u2028"};
+    // clang-format off
+    const std::vector<std::string> pieces = {
+        "a", "Z", " ", "&", "<", ">", "\"", "'", "]]>", "&amp;", "\x01", "\x0B", "\x1F", "\t",
+        "\r", "\xFF", "\xC3", "\xC3\xA9", "中", "\xF0\x9F\x98\x80", "\xED\xA0\x80",
+        "\xEF\xBF\xBE", "<!--", "<![CDATA[", "titlenamevalue", "{text}", "\u201C", "\u2028"};
+    // clang-format on
     unsigned state = 12345;
     auto next = [&] {
         state = state * 1103515245u + 12345u;
         return (state >> 16) & 0x7FFF;
     };
     std::string srt;
+    auto line = [&](std::string text) {
+        for (int k = 0; k < 12; ++k)
+            text += pieces[next() % pieces.size()];
+        return text;
+    };
     for (int cue = 1; cue <= 300; ++cue) {
-        std::string first = "x";
-        std::string second = "y";
-        for (int k = 0; k < 12; ++k)
-            first += pieces[next() % pieces.size()];
-        for (int k = 0; k < 12; ++k)
-            second += pieces[next() % pieces.size()];
+        const std::string first = line("x");
+        const std::string second = line("y");
         srt += std::to_string(cue) + "\n00:00:" + std::to_string(10 + cue % 40) +
                ",000 --> 00:00:" + std::to_string(11 + cue % 40) + ",500\n" + first + "\n" +
                (cue % 2 ? second + "\n" : "") + "\n";

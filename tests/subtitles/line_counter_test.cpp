@@ -26,10 +26,10 @@ std::vector<std::string> texts(const LineCounterDocument& document) {
 }
 
 TEST(LineCounterCount, CountsUtf16UnitsOfTheTrimmedLine) {
-    EXPECT_EQ(lineCharacterCount("今天天气很好，我们去公园散步"), 14);
-    EXPECT_EQ(lineCharacterCount("a1,"), 3);
-    EXPECT_EQ(lineCharacterCount("😀"), 2);
-    EXPECT_EQ(lineCharacterCount("❤️"), 2);  // heart and variation selector
+    // An emoji outside the basic plane is two units; the heart is two with its selector.
+    for (const auto& [line, units] : std::vector<std::pair<std::string, int>>{
+             {"今天天气很好，我们去公园散步", 14}, {"a1,", 3}, {"😀", 2}, {"❤️", 2}})
+        EXPECT_EQ(lineCharacterCount(line), units) << line;
 
     LineCounterDocument document;
     document.processDocument("  Hello 世界  \n今天天气很好，我们去公园散步\n今天天气很好\n \t ");
@@ -42,7 +42,6 @@ TEST(LineCounterCount, CountsUtf16UnitsOfTheTrimmedLine) {
     EXPECT_EQ(document.lines()[3].chineseCount, 0);
     EXPECT_EQ(lineStatusMark(document.lines()[1]), "超标");
     EXPECT_EQ(lineStatusMark(document.lines()[2]), "正常");
-    EXPECT_NE(document.lines()[0].id, document.lines()[1].id);
 }
 
 TEST(LineCounterDocument, NumbersFollowTheFileAndRenumberAfterSplits) {
