@@ -11,16 +11,6 @@ namespace {
 using testing::TempDir;
 using testing::writeTestFile;
 
-TEST(FindMatchingMedia, SameBaseNameAndMediaExtension) {
-    TempDir dir;
-    writeTestFile(dir / "talk.txt", "script");
-    writeTestFile(dir / "talk.srt", "");
-    writeTestFile(dir / "talk2.mp4", "");
-    writeTestFile(dir / "Talk.mp4", "");
-    writeTestFile(dir / "talk.WAV", "");
-    EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "talk.txt"), dir / "talk.WAV");
-}
-
 TEST(FindMatchingMedia, FirstInListingOrderWins) {
     TempDir dir;
     writeTestFile(dir / "talk.txt", "script");
@@ -37,15 +27,19 @@ TEST(FindMatchingMedia, FirstInListingOrderWins) {
     EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "talk.txt"), firstListed);
 }
 
-TEST(FindMatchingMedia, NothingWhenNoneMatches) {
+TEST(FindMatchingMedia, SameBaseNameAndMediaExtensionOnly) {
     TempDir dir;
-    writeTestFile(dir / "talk.docx", "");
-    writeTestFile(dir / "talk.m4a", "");
-    writeTestFile(dir / "talk.mp4.txt", "");
-    EXPECT_FALSE(findMatchingMediaFileInSameDirectory(dir / "talk.docx"));
-    // "talk.mp4.txt" has base "talk.mp4": a file "talk.mp4.mov" would match it.
-    writeTestFile(dir / "talk.mp4.mov", "");
-    EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "talk.mp4.txt"), dir / "talk.mp4.mov");
+    writeTestFile(dir / "talk.txt", "script");
+    for (const char* other : {"talk.srt", "talk2.mp4", "Talk.mp4", "talk.WAV"})
+        writeTestFile(dir / other, "");
+    EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "talk.txt"), dir / "talk.WAV");
+
+    for (const char* other : {"memo.docx", "memo.m4a", "memo.mp4.txt"})
+        writeTestFile(dir / other, "");
+    EXPECT_FALSE(findMatchingMediaFileInSameDirectory(dir / "memo.docx"));
+    // "memo.mp4.txt" has base "memo.mp4": a file "memo.mp4.mov" would match it.
+    writeTestFile(dir / "memo.mp4.mov", "");
+    EXPECT_EQ(findMatchingMediaFileInSameDirectory(dir / "memo.mp4.txt"), dir / "memo.mp4.mov");
 }
 
 TEST(FindMatchingMedia, UnlistableFolderIsReported) {

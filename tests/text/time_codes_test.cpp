@@ -8,70 +8,62 @@
 namespace quillora {
 namespace {
 
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
 TEST(ParseTime, ReadsFourSignedIntegersWithInterchangeableSeparators) {
-    EXPECT_DOUBLE_EQ(*parseTime("01:02:03,004"), 3723.004);
-    EXPECT_DOUBLE_EQ(*parseTime("1:2:3:4"), 3723.004);
-    EXPECT_DOUBLE_EQ(*parseTime("1,2,3,4"), 3723.004);
-    // The fourth piece counts milliseconds, not a decimal fraction.
-    EXPECT_DOUBLE_EQ(*parseTime("00:00:01,5"), 1.005);
-    // Pieces are not range-checked.
-    EXPECT_DOUBLE_EQ(*parseTime("00:75:00,000"), 4500.0);
-    EXPECT_DOUBLE_EQ(*parseTime("+00:-01:00,000"), -60.0);
-    EXPECT_DOUBLE_EQ(*parseTime("-9223372036854775808:0:0,0"), -9223372036854775808.0 * 3600.0);
+    // The fourth piece counts milliseconds, not a decimal fraction; pieces are not range-checked.
+    for (const auto& [text, seconds] : std::vector<std::pair<std::string, double>>{
+             {"01:02:03,004", 3723.004},
+             {"1:2:3:4", 3723.004},
+             {"1,2,3,4", 3723.004},
+             {"00:00:01,5", 1.005},
+             {"00:75:00,000", 4500.0},
+             {"+00:-01:00,000", -60.0},
+             {"-9223372036854775808:0:0,0", -9223372036854775808.0 * 3600.0}}) {
+        ASSERT_TRUE(parseTime(text)) << text;
+        EXPECT_DOUBLE_EQ(*parseTime(text), seconds) << text;
+    }
+    // Three or five pieces, empty pieces, blanks, other signs and digits, beyond 64 bits.
+    for (const char* text : {"01:02:03.004", "01:02:03,004,5", "", ":::", " 01:02:03,004",
+                             "01:02:03,004 ", "01:02:0x3,004", "01:02:+-3,004", "01:02:03,+",
+                             "01:02:03,１", "9223372036854775808:0:0,0"})
+        EXPECT_FALSE(parseTime(text)) << text;
 }
 
-TEST(ParseTime, RejectsAnythingElse) {
-    EXPECT_FALSE(parseTime("01:02:03.004"));  // three pieces
-    EXPECT_FALSE(parseTime("01:02:03,004,5"));
-    EXPECT_FALSE(parseTime(""));
-    EXPECT_FALSE(parseTime(":::"));  // empty pieces are kept, and are not integers
-    EXPECT_FALSE(parseTime(" 01:02:03,004"));
-    EXPECT_FALSE(parseTime("01:02:03,004 "));
-    EXPECT_FALSE(parseTime("01:02:0x3,004"));
-    EXPECT_FALSE(parseTime("01:02:+-3,004"));
-    EXPECT_FALSE(parseTime("01:02:03,+"));
-    EXPECT_FALSE(parseTime("01:02:03,１"));                // full-width digit
-    EXPECT_FALSE(parseTime("9223372036854775808:0:0,0"));  // beyond 64 bits
-}
-
-TEST(TimeString, TruncatesMilliseconds) {
-    EXPECT_EQ(timeString(1.001), "00:00:01,000");
-    EXPECT_EQ(timeString(3723.5), "01:02:03,500");
-    EXPECT_EQ(timeString(360000), "100:00:00,000");
-    EXPECT_EQ(timeString(0.9999), "00:00:00,999");
-    EXPECT_EQ(timeString(0), "00:00:00,000");
+TEST(TimeString, TruncatesMillisecondsAndClampsOutOfDomainValues) {
     // Negative values keep the sign on each piece, as integer division gives it.
-    EXPECT_EQ(timeString(-1.5), "00:00:-1,-500");
+    for (const auto& [seconds, text] :
+         std::vector<std::pair<double, std::string>>{{1.001, "00:00:01,000"},
+                                                     {3723.5, "01:02:03,500"},
+                                                     {360000, "100:00:00,000"},
+                                                     {0.9999, "00:00:00,999"},
+                                                     {-1.5, "00:00:-1,-500"},
+                                                     {std::nan(""), "00:00:00,000"},
+                                                     {kInf, "2562047788015:12:55,807"},
+                                                     {1e300, "2562047788015:12:55,807"},
+                                                     {-kInf, "-2562047788015:-12:-55,-808"}})
+        EXPECT_EQ(timeString(seconds), text) << seconds;
+
+    // The single-precision form, as the frame helpers use it.
+    constexpr float kInfF = std::numeric_limits<float>::infinity();
+    for (const auto& [seconds, text] : std::vector<std::pair<float, std::string>>{
+             {2.3f, "00:00:02,299"},
+             {3723.5f, "01:02:03,500"},
+             {0.0f, "00:00:00,000"},
+             {360000.0f, "100:00:00,000"},
+             {std::nanf(""), "00:00:00,000"},
+             {kInfF, "2562047788015215:30:07,000"},
+             {-kInfF, "-2562047788015215:-30:-8,000"},
+             {std::numeric_limits<float>::max(), "2562047788015215:30:07,000"}})
+        EXPECT_EQ(secondsToSRTTime(seconds), text) << seconds;
 }
 
-TEST(TimeString, ValuesOutsideTheDomainAreClamped) {
-    EXPECT_EQ(timeString(std::nan("")), "00:00:00,000");
-    EXPECT_EQ(timeString(std::numeric_limits<double>::infinity()), "2562047788015:12:55,807");
-    EXPECT_EQ(timeString(1e300), "2562047788015:12:55,807");
-    EXPECT_EQ(timeString(-std::numeric_limits<double>::infinity()), "-2562047788015:-12:-55,-808");
-}
-
-TEST(SecondsToSRTTime, WorksInSinglePrecision) {
-    EXPECT_EQ(secondsToSRTTime(2.3f), "00:00:02,299");
-    EXPECT_EQ(secondsToSRTTime(3723.5f), "01:02:03,500");
-    EXPECT_EQ(secondsToSRTTime(0.0f), "00:00:00,000");
-    EXPECT_EQ(secondsToSRTTime(360000.0f), "100:00:00,000");
-    EXPECT_EQ(secondsToSRTTime(std::nanf("")), "00:00:00,000");
-    EXPECT_EQ(secondsToSRTTime(std::numeric_limits<float>::infinity()),
-              "2562047788015215:30:07,000");
-    EXPECT_EQ(secondsToSRTTime(-std::numeric_limits<float>::infinity()),
-              "-2562047788015215:-30:-8,000");
-    EXPECT_EQ(secondsToSRTTime(std::numeric_limits<float>::max()), "2562047788015215:30:07,000");
-}
-
-TEST(FramesToSRTTime, DividesByTheTimebase) {
+TEST(FramesToSRTTime, DividesByTheTimebaseAndSurvivesBrokenOnes) {
     EXPECT_EQ(framesToSRTTime(7, 25), "00:00:00,280");
     EXPECT_EQ(framesToSRTTime(29, 30), "00:00:00,966");
     EXPECT_EQ(framesToSRTTime(90000, 25), "01:00:00,000");
     EXPECT_EQ(framesToSRTTime(1001, 29.97), "00:00:33,400");
-}
-
-TEST(FramesToSRTTime, ZeroOrBrokenTimebaseDoesNotCrash) {
+    // Timebase 0, NaN or tiny: clamped, never a crash.
     EXPECT_EQ(framesToSRTTime(0, 0), "00:00:00,000");
     EXPECT_EQ(framesToSRTTime(10, 0), "2562047788015215:30:07,000");
     EXPECT_EQ(framesToSRTTime(-10, 0), "-2562047788015215:-30:-8,000");
@@ -87,11 +79,11 @@ TEST(ParseTimeRange, ReadsTheSecondLine) {
     EXPECT_DOUBLE_EQ(range->endTime, 2.5);
     // Spaces and tabs around the times are trimmed.
     EXPECT_TRUE(parseTimeRange("1\n\t00:00:01,000  -->  00:00:02,000 \nHi"));
-    EXPECT_FALSE(parseTimeRange("1"));
-    EXPECT_FALSE(parseTimeRange("1\n00:00:01,000-->00:00:02,000\nHi"));
-    EXPECT_FALSE(parseTimeRange("1\n00:00:01,000 --> 00:00:02,000 --> 00:00:03,000\nHi"));
-    EXPECT_FALSE(parseTimeRange("1\n00:00:01.000 --> 00:00:02,000\nHi"));
-    EXPECT_FALSE(parseTimeRange("\n1\n00:00:01,000 --> 00:00:02,000\nHi"));
+    for (const char* block :
+         {"1", "1\n00:00:01,000-->00:00:02,000\nHi",
+          "1\n00:00:01,000 --> 00:00:02,000 --> 00:00:03,000\nHi",
+          "1\n00:00:01.000 --> 00:00:02,000\nHi", "\n1\n00:00:01,000 --> 00:00:02,000\nHi"})
+        EXPECT_FALSE(parseTimeRange(block)) << block;
 }
 
 TEST(UpdateBlockEndTime, ReplacesOnlyTheEnd) {
@@ -101,46 +93,25 @@ TEST(UpdateBlockEndTime, ReplacesOnlyTheEnd) {
     EXPECT_EQ(updateBlockEndTime("1\n00:00:01,000 --> 00:00:02,000\rHi\u2028there", "X"),
               "1\n00:00:01,000 --> X\nHi\nthere");
     // "\r\n" is two line ends, so the time range is not on the second line.
-    EXPECT_EQ(updateBlockEndTime("1\r\n00:00:01,000 --> 00:00:02,000", "X"),
-              "1\r\n00:00:01,000 --> 00:00:02,000");
-    EXPECT_EQ(updateBlockEndTime("1\n00:00:01,000->00:00:02,000\nHi", "X"),
-              "1\n00:00:01,000->00:00:02,000\nHi");
-    EXPECT_EQ(updateBlockEndTime("only", "X"), "only");
+    for (const char* unchanged :
+         {"1\r\n00:00:01,000 --> 00:00:02,000", "1\n00:00:01,000->00:00:02,000\nHi", "only"})
+        EXPECT_EQ(updateBlockEndTime(unchanged, "X"), unchanged);
+}
+
+// Two blocks, the first ending at `firstEnd` and the second starting at `secondStart`.
+std::string twoBlocks(const std::string& firstEnd, const std::string& secondStart) {
+    return "1\n00:00:01,000 --> " + firstEnd + "\nA\n\n2\n" + secondStart + " --> 00:00:06,000\nB";
 }
 
 TEST(AdjustTimeGaps, ClosesGapsBelowTheFrameLimit) {
-    const std::string shortGap =
-        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:02,300 --> 00:00:03,000\nB";
-    EXPECT_EQ(adjustTimeGaps(shortGap, 10),
-              "1\n00:00:01,000 --> 00:00:02,300\nA\n\n2\n00:00:02,300 --> 00:00:03,000\nB");
-
-    const std::string longGap =
-        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:02,500 --> 00:00:03,000\nB";
+    // 2.4 - 2.0 is just below 0.4 in double precision; an overlap is cut back to the next start.
+    for (const char* start : {"00:00:02,300", "00:00:02,400"}) {
+        EXPECT_EQ(adjustTimeGaps(twoBlocks("00:00:02,000", start), 10), twoBlocks(start, start));
+    }
+    EXPECT_EQ(adjustTimeGaps(twoBlocks("00:00:05,000", "00:00:04,000"), 10),
+              twoBlocks("00:00:04,000", "00:00:04,000"));
+    const std::string longGap = twoBlocks("00:00:02,000", "00:00:02,500");
     EXPECT_EQ(adjustTimeGaps(longGap, 10), longGap);
-
-    // 2.4 - 2.0 is just below 0.4 in double precision.
-    const std::string nominalLimit =
-        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:02,400 --> 00:00:03,000\nB";
-    EXPECT_EQ(adjustTimeGaps(nominalLimit, 10),
-              "1\n00:00:01,000 --> 00:00:02,400\nA\n\n2\n00:00:02,400 --> 00:00:03,000\nB");
-
-    // An overlap is cut back to the next start.
-    const std::string overlap =
-        "1\n00:00:01,000 --> 00:00:05,000\nA\n\n2\n00:00:04,000 --> 00:00:06,000\nB";
-    EXPECT_EQ(adjustTimeGaps(overlap, 10),
-              "1\n00:00:01,000 --> 00:00:04,000\nA\n\n2\n00:00:04,000 --> 00:00:06,000\nB");
-}
-
-TEST(AdjustTimeGaps, KeepsUnreadableBlocksAndDropsExtraSeparators) {
-    // A third line feed makes the next block start with an empty line: it cannot be read, so
-    // the block before it keeps its end too.
-    const std::string extraBlank =
-        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n2\n00:00:02,100 --> 00:00:03,000\nB";
-    EXPECT_EQ(adjustTimeGaps(extraBlank, 10), extraBlank);
-
-    EXPECT_EQ(adjustTimeGaps("\n\n\n\n1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n\n", 10),
-              "1\n00:00:01,000 --> 00:00:02,000\nA");
-    EXPECT_EQ(adjustTimeGaps("", 10), "");
     // Gap limit in frames at a fixed 25 per second; NaN closes nothing.
     const std::string gap = "1\n0:0:1,0 --> 0:0:2,0\nA\n\n2\n0:0:3,0 --> 0:0:4,0\nB";
     EXPECT_EQ(adjustTimeGaps(gap, 26),
@@ -149,18 +120,24 @@ TEST(AdjustTimeGaps, KeepsUnreadableBlocksAndDropsExtraSeparators) {
     EXPECT_EQ(adjustTimeGaps(gap, std::nan("")), gap);
 }
 
-TEST(AdjustTimeGaps, ChainsThroughEveryBlockButTheLast) {
+TEST(AdjustTimeGaps, KeepsUnreadableBlocksAndDropsExtraSeparators) {
+    // A third line feed makes the next block start with an empty line: it cannot be read, so
+    // the block before it keeps its end too.
+    const std::string extraBlank =
+        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n2\n00:00:02,100 --> 00:00:03,000\nB";
+    EXPECT_EQ(adjustTimeGaps(extraBlank, 10), extraBlank);
+    EXPECT_EQ(adjustTimeGaps("\n\n\n\n1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n\n", 10),
+              "1\n00:00:01,000 --> 00:00:02,000\nA");
+    EXPECT_EQ(adjustTimeGaps("", 10), "");
+
+    // Every block but the last is adjusted, around a block without a time range.
     const std::string text =
-        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
-        "2\n00:00:02,100 --> 00:00:03,000\nB\n\n"
-        "x\nnot a time\nC\n\n"
-        "4\n00:00:05,000 --> 00:00:05,500\nD\n\n"
+        "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:02,100 --> 00:00:03,000\nB\n\n"
+        "x\nnot a time\nC\n\n4\n00:00:05,000 --> 00:00:05,500\nD\n\n"
         "5\n00:00:05,600 --> 00:00:07,000\nE";
     EXPECT_EQ(adjustTimeGaps(text, 10),
-              "1\n00:00:01,000 --> 00:00:02,100\nA\n\n"
-              "2\n00:00:02,100 --> 00:00:03,000\nB\n\n"
-              "x\nnot a time\nC\n\n"
-              "4\n00:00:05,000 --> 00:00:05,600\nD\n\n"
+              "1\n00:00:01,000 --> 00:00:02,100\nA\n\n2\n00:00:02,100 --> 00:00:03,000\nB\n\n"
+              "x\nnot a time\nC\n\n4\n00:00:05,000 --> 00:00:05,600\nD\n\n"
               "5\n00:00:05,600 --> 00:00:07,000\nE");
 }
 
