@@ -63,6 +63,19 @@ class TestPlatform {
     int port_ = 0;
 };
 
+/// An account named alice with every field set; tests pick the password and balance.
+inline server::NewAccount aliceAccount(const std::string& password, double balance = 20) {
+    server::NewAccount account;
+    account.name = "alice";
+    account.password = password;
+    account.balance = balance;
+    account.phone = "13900000001";
+    account.zimu = 2.5;
+    account.shijianzhou = 1.5;
+    account.paytype = 1;
+    return account;
+}
+
 /// Runs a shell command (ffmpeg, espeak-ng) and tells whether it succeeded.
 inline bool runCommand(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;

@@ -45,96 +45,91 @@ KestruneItem reload(Client& client, const std::string& orderid) {
     throw std::runtime_error("record vanished");
 }
 
-// Uploads and starts a task on the platform and waits until its subtitle is ready.
-std::string alignOnPlatform(TestPlatform& platform, Client& client, const std::string& taskid,
-                            const std::string& script) {
-    const fs::path audio =
-        testing::makeTonePattern(platform.scratch() / (taskid + ".m4a"), 2, 1.0, 0.8);
-    client.service.uploadFiles(script, audio, taskid);
-    EXPECT_EQ(client.service.starttask(taskid).status, 200);
-    return platform.waitForResult(taskid);
-}
-
-TEST(ServicePolling, FinishedPlainTaskIsWrittenBesideTheRecordingAndStored) {
+TEST(ServicePolling, FinishedPlainAndNameListTasksAreWrittenBesideTheRecordingAndStored) {
     TestPlatform platform;
     Client client(platform.baseURL());
     const fs::path recording = platform.scratch() / "media" / "talk.final.mp4";
     fs::create_directories(recording.parent_path());
-    KestruneItem task = processingTask(recording, "第一句，\n“第二句”");
-    client.database.insertItem(task);
-    const std::string body =
-        alignOnPlatform(platform, client, task.taskid, "第一句砚19篁\n❤️第二句😎\n");
-    ASSERT_EQ(body.rfind("1\n", 0), 0u) << body;
+    const KestruneItem plain = processingTask(recording, "第一句，\n“第二句”");
+    KestruneItem names = processingTask(platform.scratch() / "interview.mov", "你好\n再见");
+    names.isrenmingtiao = 1;
+    names.part1 = "张三：\n李四：";
+    for (const auto& [task, script] :
+         {std::pair{plain, "第一句砚19篁\n❤️第二句😎\n"}, {names, "你好\n再见\n"}}) {
+        client.database.insertItem(task);
+        const fs::path audio =
+            testing::makeTonePattern(platform.scratch() / (task.taskid + ".m4a"), 2, 1.0, 0.8);
+        client.service.uploadFiles(script, audio, task.taskid);
+        ASSERT_EQ(client.service.starttask(task.taskid).status, 200);
+    }
+    const std::string plainBody = platform.waitForResult(plain.taskid);
+    const std::string namesBody = platform.waitForResult(names.taskid);
+    ASSERT_EQ(plainBody.rfind("1\n", 0), 0u) << plainBody;
+    ASSERT_EQ(namesBody.rfind("1\n", 0), 0u) << namesBody;
 
     UpdateCounter updates;
     ConsoleCapture console;
     const PollingReport report = client.service.runPollingPass();
-    EXPECT_EQ(report.examined, 1);
-    EXPECT_EQ(report.finished, 1);
+    EXPECT_EQ(report.examined, 2);
+    EXPECT_EQ(report.finished, 2);
     EXPECT_FALSE(report.error);
     EXPECT_TRUE(
-        console.contains("srt data=" + platform.baseURL() + "/srt/" + task.taskid + ".srt "));
+        console.contains("srt data=" + platform.baseURL() + "/srt/" + plain.taskid + ".srt "));
+    EXPECT_EQ(updates.count, 2);
 
-    const fs::path srtFile = platform.scratch() / "media" / "talk.final.srt";
-    EXPECT_EQ(readFile(srtFile), adjustTimeGaps(addfuhao(body), 10.0));
-    EXPECT_NE(readFile(srtFile).find("第一句，"), std::string::npos);
-    const KestruneItem stored = reload(client, task.orderid);
+    const std::string plainFile = readFile(platform.scratch() / "media" / "talk.final.srt");
+    EXPECT_EQ(plainFile, adjustTimeGaps(addfuhao(plainBody), 10.0));
+    EXPECT_NE(plainFile.find("第一句，"), std::string::npos);
+    const KestruneItem stored = reload(client, plain.orderid);
     EXPECT_EQ(stored.status, status::kSucceeded);
-    EXPECT_EQ(stored.srt, addemo(addfuhao(body)));
+    EXPECT_EQ(stored.srt, addemo(addfuhao(plainBody)));
     EXPECT_EQ(stored.textlost, "0") << "two lines, two cues: nothing missing";
-    EXPECT_EQ(updates.count, 1);
 
-    // The record has left the polling set.
+    // A name-list task gets the speaker names merged in, in the file and in the record.
+    const std::string merged =
+        adjustTimeGaps(SRTParser().merageText(addfuhao(namesBody), names.part1), 10.0);
+    EXPECT_NE(merged.find("张三："), std::string::npos);
+    EXPECT_EQ(readFile(platform.scratch() / "interview.srt"), merged);
+    EXPECT_EQ(reload(client, names.orderid).srt, merged);
+
+    // Both records have left the polling set.
     EXPECT_EQ(client.service.runPollingPass().examined, 0);
 }
 
-TEST(ServicePolling, NameListTaskGetsTheMergedTextInFileAndColumn) {
-    TestPlatform platform;
-    Client client(platform.baseURL());
-    const fs::path recording = platform.scratch() / "interview.mov";
-    KestruneItem task = processingTask(recording, "你好\n再见");
-    task.isrenmingtiao = 1;
-    task.part1 = "张三：\n李四：";
-    client.database.insertItem(task);
-    const std::string body = alignOnPlatform(platform, client, task.taskid, "你好\n再见\n");
-    ASSERT_EQ(body.rfind("1\n", 0), 0u) << body;
-
-    EXPECT_EQ(client.service.runPollingPass().finished, 1);
-    const std::string merged =
-        adjustTimeGaps(SRTParser().merageText(addfuhao(body), task.part1), 10.0);
-    EXPECT_NE(merged.find("张三："), std::string::npos);
-    EXPECT_EQ(readFile(platform.scratch() / "interview.srt"), merged);
-    EXPECT_EQ(reload(client, task.orderid).srt, merged);
-}
-
-TEST(ServicePolling, UnfinishedResultsLeaveTheRecordAlone) {
-    TestPlatform platform;
-    Client client(platform.baseURL());
-    KestruneItem task = processingTask(platform.scratch() / "a.mp4", "x");
-    client.database.insertItem(task);
-    testing::writeTestFile(platform.scratch() / "a.wav", "RIFF");
-    client.service.uploadFiles("x\n", platform.scratch() / "a.wav", task.taskid);  // not started
-    const KestruneItem before = reload(client, task.orderid);
-    const PollingReport report = client.service.runPollingPass();
-    EXPECT_EQ(report.pending, 1);
-    EXPECT_FALSE(report.error);
-    EXPECT_EQ(platform.waitForResult(task.taskid, std::chrono::seconds(1)), "steps/0");
-    EXPECT_EQ(reload(client, task.orderid), before);
-    EXPECT_FALSE(fs::exists(platform.scratch() / "a.srt"));
-}
-
-TEST(ServicePolling, CrLfAfterTheFirstNumberIsNotAFinishedResult) {
+// Results that are not finished, or cannot be written, leave the record processing and are
+// fetched again on the next pass.
+TEST(ServicePolling, UnusableResultsLeaveTheRecordAlone) {
     StubServer stub;
     Client client(stub.baseURL());
     testing::TempDir dir;
-    KestruneItem task = processingTask(dir / "a.mp4", "x");
-    client.database.insertItem(task);
-    stub.reply(200, "1\r\n00:00:00,000 --> 00:00:01,000\r\nx\r\n\r\n", "text/plain");
-    EXPECT_EQ(client.service.runPollingPass().pending, 1);
-    EXPECT_EQ(client.service.runPollingPass().pending, 1) << "fetched again on the next pass";
-    EXPECT_EQ(stub.requests().size(), 2u);
-    EXPECT_EQ(reload(client, task.orderid).status, status::kProcessing);
-    EXPECT_FALSE(fs::exists(dir / "a.srt"));
+    struct Case {
+        const char* what;
+        std::string body;
+        fs::path recording;
+        bool error;
+    };
+    const Case cases[] = {
+        {"still queued", "steps/1", dir / "a.mp4", false},
+        {"CR LF after the first number", "1\r\n00:00:00,000 --> 00:00:01,000\r\nx\r\n\r\n",
+         dir / "b.mp4", false},
+        {"folder gone, file cannot be written", "1\n00:00:00,000 --> 00:00:01,000\nx\n\n",
+         dir / "gone" / "c.mp4", true},
+    };
+    for (const Case& c : cases) {
+        const KestruneItem task = processingTask(c.recording, "x");
+        client.database.insertItem(task);
+        const KestruneItem before = reload(client, task.orderid);
+        stub.reply(200, c.body, "text/plain");
+        for (int pass = 0; pass < 2; ++pass) {
+            const PollingReport report = client.service.runPollingPass();
+            EXPECT_EQ(report.pending, c.error ? 0 : 1) << c.what;
+            EXPECT_EQ(static_cast<bool>(report.error), c.error) << c.what;
+        }
+        EXPECT_EQ(reload(client, task.orderid), before) << c.what;
+        EXPECT_FALSE(fs::exists(srtPathForRecording(c.recording))) << c.what;
+        client.database.deleteAllItems();
+    }
+    EXPECT_EQ(stub.requests().size(), 6u);
 }
 
 TEST(ServicePolling, AnErrorEndsThePass) {
@@ -161,19 +156,20 @@ TEST(ServicePolling, MissingLinesAreCountedAgainstTheScript) {
     StubServer stub;
     Client client(stub.baseURL());
     testing::TempDir dir;
-    std::string script;
-    for (int i = 1; i <= 10; ++i)
-        script += (i > 1 ? "\n" : "") + std::string("line");
+    std::string script = "line";
     std::string srt;
-    for (int i = 1; i <= 10; ++i) {
-        srt += std::to_string(i) + "\n00:00:0" + std::to_string(i - 1) + ",000 --> 00:00:0" +
-               std::to_string(i - 1) + ",500\nline\n\n";
+    for (int i = 0; i < 10; ++i) {
+        if (i > 0) script += "\nline";
+        srt += std::to_string(i + 1) + "\n00:00:0" + std::to_string(i) + ",000 --> 00:00:0" +
+               std::to_string(i) + ",500\nline\n\n";
     }
-    const KestruneItem complete = processingTask(dir / "complete.mp4", script);
+    // A recording without an extension gets ".srt" appended.
+    const KestruneItem complete = processingTask(dir / "complete", script);
     client.database.insertItem(complete);
     stub.reply(200, srt, "text/plain");
     EXPECT_EQ(client.service.runPollingPass().finished, 1);
     EXPECT_EQ(reload(client, complete.orderid).textlost, "0");
+    EXPECT_TRUE(fs::exists(dir / "complete.srt"));
 
     const KestruneItem lossy = processingTask(dir / "lossy.mp4", script);
     client.database.insertItem(lossy);
@@ -183,18 +179,6 @@ TEST(ServicePolling, MissingLinesAreCountedAgainstTheScript) {
     EXPECT_EQ(client.service.runPollingPass().finished, 1);
     EXPECT_EQ(reload(client, lossy.orderid).textlost, "10:丢失2句");
     EXPECT_EQ(updates.count, 2);
-}
-
-TEST(ServicePolling, AWriteFailureKeepsTheRecordProcessing) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
-    const KestruneItem task = processingTask(dir / "gone" / "a.mp4", "x");
-    client.database.insertItem(task);
-    stub.reply(200, "1\n00:00:00,000 --> 00:00:01,000\nx\n\n", "text/plain");
-    const PollingReport report = client.service.runPollingPass();
-    EXPECT_TRUE(report.error);
-    EXPECT_EQ(reload(client, task.orderid).status, status::kProcessing);
 }
 
 TEST(ServicePolling, TimerWaitsAnIntervalAndNeverOverlapsPasses) {
@@ -220,12 +204,6 @@ TEST(ServicePolling, TimerWaitsAnIntervalAndNeverOverlapsPasses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(stub.requests().size(), afterStop) << "no passes after stop";
     EXPECT_FALSE(client.service.runPollingPass().skipped);
-}
-
-TEST(ServicePolling, RecordingPathGetsItsLastExtensionReplaced) {
-    EXPECT_EQ(srtPathForRecording("/a/b/talk.mp4"), fs::path("/a/b/talk.srt"));
-    EXPECT_EQ(srtPathForRecording("/a/b/talk.v2.mov"), fs::path("/a/b/talk.v2.srt"));
-    EXPECT_EQ(srtPathForRecording("/a/b/talk"), fs::path("/a/b/talk.srt"));
 }
 
 }  // namespace

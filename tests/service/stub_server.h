@@ -160,4 +160,9 @@ class StubServer {
     std::vector<CapturedRequest> requests_;
 };
 
+/// The URL of a loopback port nobody listens on any more.
+inline std::string closedURL() {
+    return StubServer().baseURL();
+}
+
 }  // namespace quillora::testing

@@ -25,10 +25,7 @@ TEST(ServiceSession, RestoresTheSignInFromThePreferencesOnly) {
     testing::TempHome home;
     Preferences preferences(home.configHome() / "prefs.json");
     NotificationCenter notifications;
-    {
-        UserAuthManager signedOut(preferences, notifications);
-        EXPECT_FALSE(signedOut.isAuthenticated());
-    }
+    EXPECT_FALSE(UserAuthManager(preferences, notifications).isAuthenticated());
     preferences.setText(preference::kCurrentUser, "");
     EXPECT_FALSE(UserAuthManager(preferences, notifications).isAuthenticated());
     const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
@@ -42,39 +39,22 @@ TEST(ServiceSession, RestoresTheSignInFromThePreferencesOnly) {
 
 TEST(ServiceSession, SuccessfulSignInWritesPreferencesSavesTheUserAndNotifies) {
     TestPlatform platform;
-    server::NewAccount account;
-    account.name = "alice";
-    account.password = "pw";
-    account.balance = 12.5;
-    account.phone = "13900000001";
-    account.zimu = 2;
-    account.shijianzhou = 3;
-    account.paytype = 1;
-    const auto added = platform.accounts().addAccount(account);
+    const auto added = platform.accounts().addAccount(testing::aliceAccount("pw", 12.5));
     Session session(platform.baseURL());
     int changes = 0;
     session.manager.setOnChange([&] { ++changes; });
     session.form.username = "alice";
     session.form.password = "pw";
     session.form.rememberMe = true;
-    ASSERT_TRUE(session.form.canSubmit());
     ConsoleCapture console;
     session.form.login();
 
-    EXPECT_FALSE(session.form.isLoading);
-    EXPECT_FALSE(session.form.showError);
+    EXPECT_FALSE(session.form.isLoading || session.form.showError);
     EXPECT_EQ(session.preferences.text(preference::kCurrentUser), "alice");
     EXPECT_TRUE(session.preferences.date(preference::kLastLoginTime));
     EXPECT_EQ(session.preferences.boolean(preference::kRememberMe), true);
-    const auto user = session.client.users.getUser();
-    ASSERT_TRUE(user);
-    EXPECT_EQ(user->userid, added.id);
-    EXPECT_EQ(user->preamount, 12.5);
-    EXPECT_EQ(user->phone, "13900000001");
-    EXPECT_EQ(user->zimu, 2);
-    EXPECT_EQ(user->shijianzhou, 3);
-    EXPECT_EQ(user->paytype, 1);
-    EXPECT_EQ(user->srtPassword, "pw");
+    EXPECT_EQ(session.client.users.getUser(),
+              (UserData{added.id, 12.5, "13900000001", 2.5, 1.5, 1, "pw"}));
     EXPECT_TRUE(session.manager.isAuthenticated());
     EXPECT_EQ(session.manager.currentUser(), "alice");
     EXPECT_EQ(changes, 1);
@@ -82,42 +62,43 @@ TEST(ServiceSession, SuccessfulSignInWritesPreferencesSavesTheUserAndNotifies) {
     EXPECT_TRUE(console.contains("✅ SRT登录成功: 13900000001"));
 }
 
-TEST(ServiceSession, RejectedSignInShowsTheMessageAndWritesNothing) {
-    TestPlatform platform;
-    Session session(platform.baseURL());
-    session.form.username = "nobody";
-    session.form.password = "x";
-    ConsoleCapture console;
-    session.form.login();
-    EXPECT_TRUE(session.form.showError);
-    EXPECT_EQ(session.form.errorMessage, "用户名或密码错误");
-    EXPECT_FALSE(session.form.isLoading);
-    EXPECT_TRUE(session.form.canSubmit()) << "the form stays filled for a retry";
-    EXPECT_TRUE(console.contains("❌ SRT登录失败: 用户名或密码错误"));
-    EXPECT_FALSE(session.preferences.text(preference::kCurrentUser));
-    EXPECT_FALSE(session.manager.isAuthenticated());
-}
-
-TEST(ServiceSession, RefusalWithoutMessageAndNetworkFailure) {
+TEST(ServiceSession, FailedSignInShowsTheMessageAndWritesNothing) {
     StubServer stub;
     Session session(stub.baseURL());
+    EXPECT_FALSE(session.form.canSubmit());
     session.form.username = "u";
+    EXPECT_FALSE(session.form.canSubmit()) << "needs the password too";
     session.form.password = "p";
-    stub.reply(200, R"({"success":false})");
-    session.form.login();
-    EXPECT_EQ(session.form.errorMessage, "登录失败");
-    EXPECT_FALSE(session.form.isLoading);
+    session.form.isLoading = true;
+    EXPECT_FALSE(session.form.canSubmit()) << "not while loading";
+    session.form.isLoading = false;
 
-    stub.reply(503, "busy", "text/plain");
-    ConsoleCapture console;
-    session.form.login();
-    EXPECT_EQ(session.form.errorMessage.rfind("网络错误: ", 0), 0u) << session.form.errorMessage;
-    EXPECT_TRUE(session.form.showError);
-    EXPECT_FALSE(session.form.isLoading);
-    ASSERT_FALSE(console.lines().empty());
-    EXPECT_EQ(console.lines().back().rfind("❌ 登录异常: ", 0), 0u);
-    EXPECT_FALSE(session.preferences.text(preference::kCurrentUser));
-    EXPECT_FALSE(session.preferences.date(preference::kLastLoginTime));
+    struct Case {
+        int status;
+        const char* body;
+        const char* message;      ///< the start of the form's error message
+        const char* consoleLine;  ///< the start of the last console line
+    };
+    const Case cases[] = {
+        {200, R"({"success":false,"msg":"用户名或密码错误"})", "用户名或密码错误",
+         "❌ SRT登录失败: 用户名或密码错误"},
+        {200, R"({"success":false})", "登录失败", "❌ SRT登录失败: 登录失败"},
+        {503, "busy", "网络错误: ", "❌ 登录异常: "},
+    };
+    for (const Case& c : cases) {
+        stub.reply(c.status, c.body, "application/json");
+        ConsoleCapture console;
+        session.form.login();
+        EXPECT_EQ(session.form.errorMessage.rfind(c.message, 0), 0u) << session.form.errorMessage;
+        ASSERT_FALSE(console.lines().empty());
+        EXPECT_EQ(console.lines().back().rfind(c.consoleLine, 0), 0u) << console.lines().back();
+        EXPECT_TRUE(session.form.showError);
+        EXPECT_FALSE(session.form.isLoading);
+        EXPECT_TRUE(session.form.canSubmit()) << "the form stays filled for a retry";
+        EXPECT_FALSE(session.preferences.text(preference::kCurrentUser));
+        EXPECT_FALSE(session.preferences.date(preference::kLastLoginTime));
+        EXPECT_FALSE(session.manager.isAuthenticated());
+    }
 }
 
 TEST(ServiceSession, SignInWithoutUserRecordStillSignsIn) {
@@ -145,34 +126,19 @@ TEST(ServiceSession, SignOutRemovesTheKeysButKeepsTheUserRecord) {
     preferences.setDate(preference::kLastLoginTime, std::chrono::system_clock::now());
     preferences.setBool(preference::kRememberMe, true);
     UserManager users(home.path() / "users.db");
-    UserData user;
-    user.userid = 7;
-    users.saveUser(user);
+    users.saveUser(UserData{7, {}, {}, {}, {}, {}, {}});
     UserAuthManager manager(preferences, notifications);
     UserAuthManager otherObserver(preferences, notifications);
     int logouts = 0;
     notifications.subscribe(notification::kUserDidLogout, [&](const auto&) { ++logouts; });
     manager.logout();
-    EXPECT_FALSE(manager.isAuthenticated());
-    EXPECT_FALSE(manager.currentUser());
+    EXPECT_FALSE(manager.isAuthenticated() || manager.currentUser());
     EXPECT_FALSE(otherObserver.isAuthenticated()) << "every holder follows userDidLogout";
     EXPECT_EQ(logouts, 1);
     EXPECT_FALSE(preferences.text(preference::kCurrentUser));
     EXPECT_FALSE(preferences.date(preference::kLastLoginTime));
     EXPECT_FALSE(preferences.boolean(preference::kRememberMe));
     EXPECT_TRUE(users.getUser());
-}
-
-TEST(ServiceSession, ButtonNeedsBothFieldsAndNoLoading) {
-    StubServer stub;
-    Session session(stub.baseURL());
-    EXPECT_FALSE(session.form.canSubmit());
-    session.form.username = "u";
-    EXPECT_FALSE(session.form.canSubmit());
-    session.form.password = "p";
-    EXPECT_TRUE(session.form.canSubmit());
-    session.form.isLoading = true;
-    EXPECT_FALSE(session.form.canSubmit());
 }
 
 }  // namespace
