@@ -12,14 +12,17 @@ SRTSubtitle entry(double start, double end, const std::string& text) {
     return makeSubtitle(0, start, end, text);
 }
 
-TEST(MergeMeasures, EdgeValues) {
+TEST(MergeMeasures, EdgeValuesCountingGraphemeClusters) {
     EXPECT_EQ(calculateMergeSimilarity("字幕", "字幕", false), 1.0);
-    EXPECT_EQ(calculateMergeSimilarity("abc", "", false), 0.0);
     EXPECT_EQ(calculateMergeSimilarity("", "", false), 1.0);
+    EXPECT_EQ(calculateMergeSimilarity("abc", "", false), 0.0);
     EXPECT_EQ(calculateMergeSimilarity("", "abc", false), 0.0);
     EXPECT_EQ(editDistance("kitten", "sitting"), 3);
     EXPECT_EQ(editDistance("", "你好"), 2);
+    EXPECT_EQ(editDistance("cafe\u0301", "cafe"), 1);
     EXPECT_EQ(longestCommonSubsequence("今天天气好", "今天气很好"), 4);
+    EXPECT_EQ(longestCommonSubsequence("👍🏽好", "👍好"), 1);
+    EXPECT_EQ(characterCount("e\u0301👍🏽🇨🇳한"), 4u);
     EXPECT_DOUBLE_EQ(calculateEditDistanceSimilarity("", ""), 1.0);
     EXPECT_DOUBLE_EQ(calculateLCSSimilarity("a", ""), 0.0);
     EXPECT_DOUBLE_EQ(calculateWordOverlapSimilarity("a b c", "b c d"), 0.5);
@@ -33,10 +36,9 @@ TEST(MergeMeasures, WeightedScorePrintsItsParts) {
     // e = 1 - 1/3, l = 2/3, w = 0, c = 2/4.
     const double score = calculateMergeSimilarity("你好吗", "你好呀", true);
     EXPECT_NEAR(score, 0.4 * (2 / 3.0) + 0.3 * (2 / 3.0) + 0.2 * 0 + 0.1 * 0.5, 1e-9);
-    EXPECT_TRUE(capture.contains("      编辑距离相似度: 0.667"));
-    EXPECT_TRUE(capture.contains("      LCS相似度: 0.667"));
-    EXPECT_TRUE(capture.contains("      词汇重叠: 0.000"));
-    EXPECT_TRUE(capture.contains("      字符重叠: 0.500"));
+    for (const char* line : {"      编辑距离相似度: 0.667", "      LCS相似度: 0.667",
+                             "      词汇重叠: 0.000", "      字符重叠: 0.500"})
+        EXPECT_TRUE(capture.contains(line)) << line;
 }
 
 TEST(FrameSnapping, MovesStartsPastThePreviousEndAndKeepsTwoFrames) {
@@ -59,15 +61,19 @@ TEST(MergeWindow, OneSecondGapMergesButNotMore) {
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_DOUBLE_EQ(merged[0].startTime, 1.0);
     EXPECT_DOUBLE_EQ(merged[0].endTime, 4.0);
-    EXPECT_TRUE(capture.contains("🔄 检测到可合并字幕: '同一句话' + '同一句话'"));
-    EXPECT_TRUE(capture.contains("   时间间隔: 1.000s"));
-    EXPECT_TRUE(capture.contains("🎯 合并完成: 2 → 1 个字幕"));
-    EXPECT_TRUE(capture.contains("🧩 合并组(2个字幕): '同一句话'"));
-    EXPECT_TRUE(capture.contains("   📊 帧数: 52 → 76, 时间: 3.00s → 3.00s"));
+    for (const char* line :
+         {"🔄 检测到可合并字幕: '同一句话' + '同一句话'", "   时间间隔: 1.000s",
+          "🎯 合并完成: 2 → 1 个字幕", "🧩 合并组(2个字幕): '同一句话'",
+          "   📊 帧数: 52 → 76, 时间: 3.00s → 3.00s"})
+        EXPECT_TRUE(capture.contains(line)) << line;
 
     merged = merger.mergeSimilarSubtitlesInOneSecond(
         {entry(1.0, 2.0, "同一句话"), entry(3.04, 4.0, "同一句话")});
     EXPECT_EQ(merged.size(), 2u);
+    // Each entry is compared with the one before it, so a group may drift.
+    merged = merger.mergeSimilarSubtitlesInOneSecond(
+        {entry(0, 1, "abcdef"), entry(1.1, 2, "abcdxy"), entry(2.1, 3, "abwzxy")});
+    EXPECT_EQ(merged.size(), 1u);
 }
 
 TEST(MergeWindow, MergedDurationIsBounded) {
@@ -87,14 +93,6 @@ TEST(MergeWindow, MergedDurationIsBounded) {
     EXPECT_EQ(same->id, single.id);
     EXPECT_EQ(same->index, 7);
     EXPECT_FALSE(merger.mergeSubtitleGroup({}));
-}
-
-TEST(MergeWindow, ChainsDriftFromEntryToEntry) {
-    SubtitleMerger merger;
-    merger.debugEnabled = false;
-    const auto out = merger.mergeSimilarSubtitlesInOneSecond(
-        {entry(0, 1, "abcdef"), entry(1.1, 2, "abcdxy"), entry(2.1, 3, "abwzxy")});
-    EXPECT_EQ(out.size(), 1u);
 }
 
 TEST(MergeText, CommonWordsAreSortedAndLongestTextWinsOtherwise) {
