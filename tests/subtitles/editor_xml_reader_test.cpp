@@ -68,21 +68,21 @@ TEST(XmemlReader, ReadsGeneratorItemsByPosition) {
 }
 
 TEST(XmemlReader, NeedsAUsableTimebase) {
-    const std::string items =
-        "<media><video><track><generatoritem><start>1</start><end>2</end><effect><parameter>"
-        "<parameterid>str</parameterid><value>T</value></parameter></effect></generatoritem>"
-        "</track></video></media>";
-    EXPECT_EQ(xmemlDocumentToSrt("<xmeml><sequence>" + items + "</sequence></xmeml>"), "");
+    auto withTimebase = [](const std::string& timecode) {
+        return xmemlDocumentToSrt(
+            "<xmeml><sequence>" + timecode +
+            "<media><video><track><generatoritem><start>1</start><end>2</end><effect><parameter>"
+            "<parameterid>str</parameterid><value>T</value></parameter></effect></generatoritem>"
+            "</track></video></media></sequence></xmeml>");
+    };
+    EXPECT_EQ(withTimebase(""), "");
     for (const char* timebase : {"25fps", "0", "-25", "", "inf"}) {
-        EXPECT_EQ(xmemlDocumentToSrt("<xmeml><sequence><timecode><rate><timebase>" +
-                                     std::string(timebase) + "</timebase></rate></timecode>" +
-                                     items + "</sequence></xmeml>"),
+        EXPECT_EQ(withTimebase("<timecode><rate><timebase>" + std::string(timebase) +
+                               "</timebase></rate></timecode>"),
                   "")
             << timebase;
     }
-    EXPECT_EQ(xmemlDocumentToSrt("<xmeml><sequence><timecode><rate><timebase>30</timebase></rate>"
-                                 "</timecode>" +
-                                 items + "</sequence></xmeml>"),
+    EXPECT_EQ(withTimebase("<timecode><rate><timebase>30</timebase></rate></timecode>"),
               "1\n00:00:00,033 --> 00:00:00,066\nT\n\n\n");
 }
 
