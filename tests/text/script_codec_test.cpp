@@ -96,11 +96,21 @@ TEST(HeadIngredientLine, EncodesQuotesAtBothEnds) {
     EXPECT_EQ(capture.count("too short"), 2u);
 }
 
-TEST(ReverseIngredientLine, DecodesMarkersAtTheEdgesAndAcrossParagraphs) {
+TEST(ReverseIngredientLine, DecodesMarkersAtTheEdges) {
     // An emoji at the very start or end of a line is decoded as well.
     EXPECT_EQ(reverseIngredientLineV2(kThumbs + "书"), "\u300A书");
     EXPECT_EQ(reverseIngredientLineV2(kThumbs), kThumbs);
     EXPECT_EQ(reverseIngredientLineV2(kNotes), kNotes);
+}
+
+TEST(IngredientParagraphs, EveryNonBlankLineIsEncodedAndDecoded) {
+    ConsoleCapture quiet;
+    const std::string text = "\u201C你好\u201D\n  \n\n\"ab\"";
+    const std::string encoded =
+        "你" + kHeart + kSunglasses + "好\n  \n\na" + kVictory + kNotes + "b";
+    EXPECT_EQ(addemo(text), encoded);
+    EXPECT_EQ(reverseIngredientParagraph(encoded), text);
+    // Markers are decoded line by line, so a quote may open and close on different lines.
     EXPECT_EQ(reverseIngredientParagraph("a" + kVictory + "b\n  \n\nc" + kNotes + "d"),
               "\"ab\n  \n\ncd\"");
 }
