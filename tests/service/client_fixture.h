@@ -1,9 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 #include "server/test_platform.h"
 #include "service/network_service.h"
+#include "service/stub_server.h"
 #include "store/database_manager.h"
 #include "store/user_manager.h"
 #include "support/temp_home.h"
@@ -27,6 +30,14 @@ struct Client : ClientStores {
     Client(const std::string& apiURL, const std::string& taskURL)
         : service(ServiceEndpoints{apiURL, taskURL}, database, users) {}
     explicit Client(const std::string& url) : Client(url, url) {}
+};
+
+/// Base of the suites whose client talks to a scripted stub server; with a scratch folder.
+class StubClientTest : public ::testing::Test {
+  protected:
+    StubServer stub;
+    Client client{stub.baseURL()};
+    TempDir dir;
 };
 
 }  // namespace quillora::testing

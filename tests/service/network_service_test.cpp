@@ -34,6 +34,9 @@ E captureError(F&& call) {
     throw std::logic_error("no exception");
 }
 
+// Replies the reference platform never gives, and the exact requests, through a stub server.
+struct ServiceReplies : testing::StubClientTest {};
+
 // ---- tokens and URLs --------------------------------------------------------------------------
 
 TEST(ServiceTokens, KnownAnswersAmountTextAndQueryEncoding) {
@@ -88,9 +91,7 @@ TEST(ServiceLogin, SignsInAgainstThePlatformAndCarriesRefusals) {
     EXPECT_TRUE(badOperator.msg);
 }
 
-TEST(ServiceLogin, DecodingStatusAndTransportFailures) {
-    StubServer stub;
-    Client client(stub.baseURL());
+TEST_F(ServiceReplies, LoginDecodingStatusAndTransportFailures) {
     const auto loginError = [&](int status, const std::string& body) {
         stub.reply(status, body);
         return captureError<NetworkError>([&] { client.service.srtLogin("a", "b", "c", "d"); });
@@ -143,9 +144,7 @@ TEST(ServiceCharge, ChargesTheStoredUserOnThePlatform) {
     EXPECT_EQ(platform.accounts().findByName("alice")->balance, 8);
 }
 
-TEST(ServiceCharge, SendsTheQueryItemsInOrderAndNeedsAStoredUser) {
-    StubServer stub;
-    Client client(stub.baseURL());
+TEST_F(ServiceReplies, ChargeSendsTheQueryItemsInOrderAndNeedsAStoredUser) {
     // No stored user, then one without a password: nothing is sent.
     EXPECT_EQ(captureError<UploadError>([&] { client.service.deductFee(1); }).kind(),
               UploadError::Kind::missingToken);
@@ -163,9 +162,7 @@ TEST(ServiceCharge, SendsTheQueryItemsInOrderAndNeedsAStoredUser) {
                   "&srtuserid=42&amount=12.0&srtpassword=p%26w");
 }
 
-TEST(ServiceCharge, OutcomeRuleOverReplyShapes) {
-    StubServer stub;
-    Client client(stub.baseURL());
+TEST_F(ServiceReplies, ChargeOutcomeRuleOverReplyShapes) {
     client.users.saveUser(storedUser(42));
     const std::pair<const char*, std::string> cases[] = {
         {R"({"code":200})", ""},
@@ -183,9 +180,7 @@ TEST(ServiceCharge, OutcomeRuleOverReplyShapes) {
     }
 }
 
-TEST(ServiceCharge, AmountsDecodeFromNumbersOrText) {
-    StubServer stub;
-    Client client(stub.baseURL());
+TEST_F(ServiceReplies, ChargeAmountsDecodeFromNumbersOrText) {
     client.users.saveUser(storedUser(42));
     stub.reply(200, R"({"code":200,"data":{"user_id":"42","before_amount":"12.5",)"
                     R"("deduct_amount":"abc","after_amount":7}})");
@@ -223,9 +218,7 @@ TEST(ServiceStartTask, StartsAnUploadedTaskAndReportsUnknownOnes) {
     EXPECT_FALSE(unknown.message.empty());
 }
 
-TEST(ServiceStartTask, HttpAndShapeFailures) {
-    StubServer stub;
-    Client client(stub.baseURL());
+TEST_F(ServiceReplies, StartTaskHttpAndShapeFailures) {
     stub.reply(500, R"({"status":500,"message":"x"})");
     EXPECT_EQ(captureError<UploadError>([&] { client.service.starttask("T"); }).description(),
               "服务器错误: 启动任务失败，HTTP状态码错误");
@@ -247,10 +240,7 @@ std::string expectedBody(const std::string& boundary, const std::string& txt,
            part("file2\"; filename=\"T1.mp3\"" + file, audio) + "--" + boundary + "--\r\n";
 }
 
-TEST(ServiceUpload, BodyIsExactlyTheMultipartFormWithAFreshBoundary) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
+TEST_F(ServiceReplies, UploadBodyIsExactlyTheMultipartFormWithAFreshBoundary) {
     const std::string audio("ID3\x00\x01\xff\r\n--x", 11);
     testing::writeTestFile(dir / "a.m4a", audio);
     std::vector<double> progress;
@@ -284,10 +274,7 @@ TEST(ServiceUpload, BodyIsExactlyTheMultipartFormWithAFreshBoundary) {
     EXPECT_EQ(progress.back(), 1.0);
 }
 
-TEST(ServiceUpload, ReplyHandlingAndMissingAudio) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
+TEST_F(ServiceReplies, UploadReplyHandlingAndMissingAudio) {
     EXPECT_THROW(client.service.uploadFiles("x", dir / "missing.m4a", "T1"), std::system_error);
     EXPECT_TRUE(stub.requests().empty()) << "a missing audio file fails before any request";
 

@@ -30,6 +30,8 @@ struct UpdateCounter {
     ~UpdateCounter() { NotificationCenter::shared().unsubscribe(token); }
 };
 
+struct ServicePollingReplies : testing::StubClientTest {};
+
 KestruneItem processingTask(const fs::path& recording, const std::string& part2) {
     KestruneItem item = KestruneItem::newTask("/scripts/talk.txt", recording.string());
     item.status = status::kProcessing;
@@ -98,10 +100,7 @@ TEST(ServicePolling, FinishedPlainAndNameListTasksAreWrittenBesideTheRecordingAn
 
 // Results that are not finished, or cannot be written, leave the record processing and are
 // fetched again on the next pass.
-TEST(ServicePolling, UnusableResultsLeaveTheRecordAlone) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
+TEST_F(ServicePollingReplies, UnusableResultsLeaveTheRecordAlone) {
     struct Case {
         const char* what;
         std::string body;
@@ -132,10 +131,7 @@ TEST(ServicePolling, UnusableResultsLeaveTheRecordAlone) {
     EXPECT_EQ(stub.requests().size(), 6u);
 }
 
-TEST(ServicePolling, AnErrorEndsThePass) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
+TEST_F(ServicePollingReplies, AnErrorEndsThePass) {
     const KestruneItem first = processingTask(dir / "a.mp4", "x");
     const KestruneItem second = processingTask(dir / "b.mp4", "x");
     client.database.insertItem(first);
@@ -152,10 +148,7 @@ TEST(ServicePolling, AnErrorEndsThePass) {
     EXPECT_EQ(client.service.runPollingPass().error, "无效的服务器响应") << "not UTF-8";
 }
 
-TEST(ServicePolling, MissingLinesAreCountedAgainstTheScript) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
+TEST_F(ServicePollingReplies, MissingLinesAreCountedAgainstTheScript) {
     std::string script = "line";
     std::string srt;
     for (int i = 0; i < 10; ++i) {
@@ -181,10 +174,7 @@ TEST(ServicePolling, MissingLinesAreCountedAgainstTheScript) {
     EXPECT_EQ(updates.count, 2);
 }
 
-TEST(ServicePolling, TimerWaitsAnIntervalAndNeverOverlapsPasses) {
-    StubServer stub;
-    Client client(stub.baseURL());
-    testing::TempDir dir;
+TEST_F(ServicePollingReplies, TimerWaitsAnIntervalAndNeverOverlapsPasses) {
     client.database.insertItem(processingTask(dir / "a.mp4", "x"));
     stub.reply(200, "steps/1", "text/plain");
     stub.delay(std::chrono::milliseconds(3000));

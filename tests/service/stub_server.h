@@ -15,6 +15,7 @@
 #include <cctype>
 #include <chrono>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -82,12 +83,6 @@ class StubServer {
         }
     }
 
-    static std::string lower(std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return text;
-    }
-
     void handle(int connection) {
         std::string data;
         char buffer[65536];
@@ -97,30 +92,22 @@ class StubServer {
             if (got <= 0) return;
             data.append(buffer, static_cast<size_t>(got));
         }
+        const std::string head = data.substr(0, headerEnd + 2);
+        std::string lowered = head;
+        std::transform(head.begin(), head.end(), lowered.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const auto header = [&](const std::string& name) {
+            const size_t at = lowered.find("\r\n" + name + ":");
+            if (at == std::string::npos) return std::string();
+            const size_t start = head.find_first_not_of(' ', at + name.size() + 3);
+            return head.substr(start, head.find("\r\n", start) - start);
+        };
         CapturedRequest request;
-        const std::string head = data.substr(0, headerEnd);
-        const size_t firstSpace = head.find(' ');
-        const size_t secondSpace = head.find(' ', firstSpace + 1);
-        request.method = head.substr(0, firstSpace);
-        request.target = head.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+        std::istringstream(head) >> request.method >> request.target;
         request.path = request.target.substr(0, request.target.find('?'));
-        size_t contentLength = 0;
-        const size_t requestLineEnd = head.find("\r\n");
-        size_t lineStart = requestLineEnd == std::string::npos ? head.size() : requestLineEnd + 2;
-        while (lineStart < head.size()) {
-            size_t lineEnd = head.find("\r\n", lineStart);
-            if (lineEnd == std::string::npos) lineEnd = head.size();
-            const std::string line = head.substr(lineStart, lineEnd - lineStart);
-            const size_t colon = line.find(':');
-            if (colon != std::string::npos) {
-                const std::string name = lower(line.substr(0, colon));
-                std::string value = line.substr(colon + 1);
-                value.erase(0, value.find_first_not_of(' '));
-                if (name == "content-length") contentLength = std::stoul(value);
-                if (name == "content-type") request.contentType = value;
-            }
-            lineStart = lineEnd + 2;
-        }
+        request.contentType = header("content-type");
+        const std::string length = header("content-length");
+        const size_t contentLength = length.empty() ? 0 : std::stoul(length);
         request.body = data.substr(headerEnd + 4);
         while (request.body.size() < contentLength) {
             const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
