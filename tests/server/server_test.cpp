@@ -2,9 +2,9 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <latch>
 #include <nlohmann/json.hpp>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -87,12 +87,11 @@ TEST(ServerLogin, AcceptsTodaysOrANeighbouringDaysTokenAndRefusesTheRest) {
     TestPlatform platform;
     platform.accounts().addAccount(quillora::testing::aliceAccount(kAlicePassword));
     const auto now = std::chrono::system_clock::now();
-    for (int days : {-1, 0, 1}) {
-        EXPECT_EQ(login(platform, "alice", kAlicePassword, dailyToken(now, days))["success"], true);
-    }
-    for (int days : {-2, 2, 30}) {
+    for (const auto& [days, accepted] :
+         {std::pair{-2, false}, {-1, true}, {0, true}, {1, true}, {2, false}, {30, false}}) {
         EXPECT_EQ(login(platform, "alice", kAlicePassword, dailyToken(now, days))["success"],
-                  false);
+                  accepted)
+            << days;
     }
     for (const json& reply : {login(platform, "alice", "wrong"), login(platform, "bob", "x")}) {
         EXPECT_EQ(reply["success"], false);
@@ -229,31 +228,24 @@ TEST(ServerStart, QueuesKnownTasksAndAnswers404ForUnknownOnes) {
     EXPECT_EQ(result.rfind("failed/", 0), 0u) << result;
 }
 
-// An aligner that holds each task until the test lets it go, to observe the queue states.
+// An aligner that holds each task until the test opens the gate, to observe the queue states.
 struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
-    int entered = 0;
+    std::counting_semaphore<> entered{0};
+    std::latch open{1};
 };
 
-class GatedAligner : public Aligner {
-  public:
-    explicit GatedAligner(Gate& gate) : gate_(gate) {}
+struct GatedAligner : Aligner {
+    explicit GatedAligner(Gate& gate) : gate(gate) {}
     std::vector<TimeRange> align(const fs::path&, const std::vector<std::string>& lines,
                                  std::stop_token) override {
-        std::unique_lock lock(gate_.mutex);
-        ++gate_.entered;
-        gate_.changed.notify_all();
-        gate_.changed.wait(lock, [&] { return gate_.open; });
+        gate.entered.release();
+        gate.open.wait();
         std::vector<TimeRange> ranges;
         for (size_t i = 0; i < lines.size(); ++i)
             ranges.push_back({i * 1.0, i * 1.0 + 0.5});
         return ranges;
     }
-
-  private:
-    Gate& gate_;
+    Gate& gate;
 };
 
 TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
@@ -265,18 +257,11 @@ TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
     ASSERT_EQ(upload(platform, "B", "三\n", "x")->status, 200);
     ASSERT_EQ(start(platform, "A")["status"], 200);
     ASSERT_EQ(start(platform, "B")["status"], 200);
-    {
-        std::unique_lock lock(gate.mutex);
-        gate.changed.wait(lock, [&] { return gate.entered == 1; });
-    }
+    gate.entered.acquire();
     EXPECT_EQ(platform.client().Get("/srt/A.srt")->body, "steps/2");
     EXPECT_EQ(platform.client().Get("/srt/B.srt")->body, "steps/1");
     EXPECT_EQ(upload(platform, "A", "x", "x")->status, 409) << "no replacing a running task";
-    {
-        std::lock_guard lock(gate.mutex);
-        gate.open = true;
-        gate.changed.notify_all();
-    }
+    gate.open.count_down();
     EXPECT_EQ(platform.waitForResult("A"),
               "1\n00:00:00,000 --> 00:00:00,500\n一砚19篁\n\n"
               "2\n00:00:01,000 --> 00:00:01,500\n二\n\n");
@@ -285,29 +270,23 @@ TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
 
 TEST(ServerResults, StartedTasksSurviveARestart) {
     quillora::testing::TempDir dir;
-    {
-        // Leaves a started task on disk, as a server stopped mid-task does.
-        server::ServerConfig config;
-        config.dataDirectory = dir / "data";
-        PlatformServer first(config);
-        fs::create_directories(first.taskDirectory("R"));
-        writeFileAtomically(first.taskDirectory("R") / "script.txt", "只有一行\n");
-        writeFileAtomically(first.taskDirectory("R") / "audio.bin", "x");
-        writeFileAtomically(first.taskDirectory("R") / "started", "");
-    }
-    Gate openGate;
-    openGate.open = true;
+    // A started task left on disk, as by a server stopped while the task waited.
+    const fs::path task = dir / "data" / "tasks" / "R";
+    fs::create_directories(task);
+    writeFileAtomically(task / "script.txt", "只有一行\n");
+    writeFileAtomically(task / "audio.bin", "x");
+    writeFileAtomically(task / "started", "");
+    Gate gate;
+    gate.open.count_down();
     server::ServerConfig config;
     config.dataDirectory = dir / "data";
-    config.alignerFactory = [&openGate] { return std::make_unique<GatedAligner>(openGate); };
-    PlatformServer second(config);
+    config.alignerFactory = [&gate] { return std::make_unique<GatedAligner>(gate); };
+    PlatformServer server(config);
+    ASSERT_EQ(server.taskDirectory("R"), task);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!fs::exists(second.taskDirectory("R") / "result.srt") &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (!fs::exists(task / "result.srt") && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_EQ(readFile(second.taskDirectory("R") / "result.srt"),
-              "1\n00:00:00,000 --> 00:00:00,500\n只有一行\n\n");
+    EXPECT_EQ(readFile(task / "result.srt"), "1\n00:00:00,000 --> 00:00:00,500\n只有一行\n\n");
 }
 
 // ---- pieces -----------------------------------------------------------------------------------
