@@ -8,7 +8,6 @@
 #include "platform/notifications.h"
 #include "service/client_fixture.h"
 #include "service/service_errors.h"
-#include "service/stub_server.h"
 #include "subtitles/srt_parser.h"
 #include "text/script_codec.h"
 #include "text/time_codes.h"
@@ -17,7 +16,6 @@ namespace quillora {
 namespace {
 namespace fs = std::filesystem;
 using testing::Client;
-using testing::StubServer;
 using testing::TestPlatform;
 
 // Counts databaseUpdated posts while alive.

@@ -21,7 +21,7 @@ struct Session {
     explicit Session(const std::string& url) : client(url) {}
 };
 
-TEST(ServiceSession, RestoresTheSignInFromThePreferencesOnly) {
+TEST(ServiceSession, RestoresTheSignInFromThePreferencesOnlyAndSignsOut) {
     testing::TempHome home;
     Preferences preferences(home.configHome() / "prefs.json");
     NotificationCenter notifications;
@@ -31,10 +31,26 @@ TEST(ServiceSession, RestoresTheSignInFromThePreferencesOnly) {
     const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
     preferences.setText(preference::kCurrentUser, "alice");
     preferences.setDate(preference::kLastLoginTime, when);
-    UserAuthManager restored(preferences, notifications);
-    EXPECT_TRUE(restored.isAuthenticated());
-    EXPECT_EQ(restored.currentUser(), "alice");
-    EXPECT_EQ(restored.lastLoginTime(), when);
+    preferences.setBool(preference::kRememberMe, true);
+    UserAuthManager manager(preferences, notifications);
+    EXPECT_TRUE(manager.isAuthenticated());
+    EXPECT_EQ(manager.currentUser(), "alice");
+    EXPECT_EQ(manager.lastLoginTime(), when);
+
+    // Signing out removes the keys but keeps the user record.
+    UserManager users(home.path() / "users.db");
+    users.saveUser(UserData{7, {}, {}, {}, {}, {}, {}});
+    UserAuthManager otherObserver(preferences, notifications);
+    int logouts = 0;
+    notifications.subscribe(notification::kUserDidLogout, [&](const auto&) { ++logouts; });
+    manager.logout();
+    EXPECT_FALSE(manager.isAuthenticated() || manager.currentUser());
+    EXPECT_FALSE(otherObserver.isAuthenticated()) << "every holder follows userDidLogout";
+    EXPECT_EQ(logouts, 1);
+    EXPECT_FALSE(preferences.text(preference::kCurrentUser));
+    EXPECT_FALSE(preferences.date(preference::kLastLoginTime));
+    EXPECT_FALSE(preferences.boolean(preference::kRememberMe));
+    EXPECT_TRUE(users.getUser());
 }
 
 TEST(ServiceSession, SuccessfulSignInWritesPreferencesSavesTheUserAndNotifies) {
@@ -116,29 +132,6 @@ TEST(ServiceSession, SignInWithoutUserRecordStillSignsIn) {
     EXPECT_FALSE(session.client.users.getUser());
     EXPECT_FALSE(console.contains("✅ 用户信息保存到数据库成功"));
     EXPECT_TRUE(console.contains("✅ SRT登录成功: 未知用户"));
-}
-
-TEST(ServiceSession, SignOutRemovesTheKeysButKeepsTheUserRecord) {
-    testing::TempHome home;
-    Preferences preferences(home.configHome() / "prefs.json");
-    NotificationCenter notifications;
-    preferences.setText(preference::kCurrentUser, "alice");
-    preferences.setDate(preference::kLastLoginTime, std::chrono::system_clock::now());
-    preferences.setBool(preference::kRememberMe, true);
-    UserManager users(home.path() / "users.db");
-    users.saveUser(UserData{7, {}, {}, {}, {}, {}, {}});
-    UserAuthManager manager(preferences, notifications);
-    UserAuthManager otherObserver(preferences, notifications);
-    int logouts = 0;
-    notifications.subscribe(notification::kUserDidLogout, [&](const auto&) { ++logouts; });
-    manager.logout();
-    EXPECT_FALSE(manager.isAuthenticated() || manager.currentUser());
-    EXPECT_FALSE(otherObserver.isAuthenticated()) << "every holder follows userDidLogout";
-    EXPECT_EQ(logouts, 1);
-    EXPECT_FALSE(preferences.text(preference::kCurrentUser));
-    EXPECT_FALSE(preferences.date(preference::kLastLoginTime));
-    EXPECT_FALSE(preferences.boolean(preference::kRememberMe));
-    EXPECT_TRUE(users.getUser());
 }
 
 }  // namespace
