@@ -32,6 +32,24 @@ E captureError(F&& call) {
     throw std::logic_error("no exception");
 }
 
+UserData storedUser(std::int64_t id, std::optional<std::string> password = kPassword) {
+    UserData user;
+    user.userid = id;
+    user.srtPassword = std::move(password);
+    return user;
+}
+
+// A client of the reference platform, which takes uploads of up to 150000 bytes.
+struct ServicePlatform : ::testing::Test {
+    static server::ServerConfig config() {
+        server::ServerConfig config;
+        config.maxUploadBytes = 150000;
+        return config;
+    }
+    TestPlatform platform{config()};
+    Client client{platform.baseURL()};
+};
+
 // Replies the reference platform never gives, and the exact requests, through a stub server.
 struct ServiceReplies : testing::StubClientTest {};
 
@@ -52,12 +70,10 @@ TEST(ServiceTokens, KnownAnswersAmountTextAndQueryEncoding) {
         EXPECT_FALSE(isHttpURL(bad)) << bad;
 }
 
-// ---- sign-in ----------------------------------------------------------------------------------
+// ---- against the reference platform ------------------------------------------------------------
 
-TEST(ServiceLogin, SignsInAgainstThePlatformAndCarriesTheRefusalMessage) {
-    TestPlatform platform;
-    const auto added = platform.accounts().addAccount(testing::aliceAccount(kPassword));
-    Client client(platform.baseURL());
+TEST_F(ServicePlatform, SignsInChargesAndCarriesTheRefusals) {
+    const auto added = platform.accounts().addAccount(testing::aliceAccount(kPassword, 20));
     ConsoleCapture console;
     const SRTLoginResponse reply = client.service.srtLogin(
         service::kOperatorAccount, service::kOperatorPassword, "alice", kPassword);
@@ -70,13 +86,54 @@ TEST(ServiceLogin, SignsInAgainstThePlatformAndCarriesTheRefusalMessage) {
                                  "/api/dssrtuserlogin?username=12345678901&password=246810&token=" +
                                  shatoken(std::chrono::system_clock::now()) +
                                  "&srtusername=alice&srtpassword=pa%26ss%3Dw%2Brd%20%E5%AF%86"));
-
     const auto wrong = client.service.srtLogin(service::kOperatorAccount,
                                                service::kOperatorPassword, "alice", "nope");
-    EXPECT_FALSE(wrong.success);
+    EXPECT_FALSE(wrong.success || wrong.user);
     EXPECT_EQ(wrong.msg, "用户名或密码错误");
-    EXPECT_FALSE(wrong.user);
+
+    client.users.saveUser(storedUser(added.id));
+    const DeductionResponse charged = client.service.deductFee(12);
+    EXPECT_TRUE(chargeOutcome(charged).succeeded);
+    ASSERT_TRUE(charged.data);
+    EXPECT_EQ(charged.data->user_id, std::to_string(added.id));
+    EXPECT_EQ(std::tuple(charged.data->before_amount, charged.data->deduct_amount,
+                         charged.data->after_amount),
+              std::tuple(20.0, 12.0, 8.0));
+    const ChargeOutcome refused = chargeOutcome(client.service.deductFee(12));
+    EXPECT_FALSE(refused.succeeded);
+    EXPECT_EQ(refused.failureText, "余额不足" + kRecharge);
+    EXPECT_EQ(platform.accounts().findByName("alice")->balance, 8);
 }
+
+// The client's form as the platform parses it: stored byte for byte, or refused with a message.
+TEST_F(ServicePlatform, UploadsAndStartsTasksAndPassesOnRefusals) {
+    const std::string audio(100000, '\x7f');
+    testing::writeTestFile(platform.scratch() / "a.wav", audio);
+    EXPECT_EQ(
+        client.service.uploadFiles("一\n二\n", platform.scratch() / "a.wav", "Real_1").statusCode,
+        200);
+    EXPECT_EQ(readFile(platform.server().taskDirectory("Real_1") / "script.txt"), "一\n二\n");
+    EXPECT_EQ(readFile(platform.server().taskDirectory("Real_1") / "audio.bin"), audio);
+    ConsoleCapture console;
+    EXPECT_EQ(client.service.starttask("Real_1").status, 200);
+    EXPECT_TRUE(console.contains(
+        "StartTask URL: " + platform.baseURL() +
+        "/clients/starttask.php?username=12345678901&token=" + startToken() + "&taskid=Real_1"));
+    const SimpleResponse unknown = client.service.starttask("Unknown");
+    EXPECT_EQ(unknown.status, 404);
+    EXPECT_FALSE(unknown.message.empty());
+
+    const auto bad = captureError<UploadError>(
+        [&] { client.service.uploadFiles("x", platform.scratch() / "a.wav", "../x"); });
+    EXPECT_EQ(bad.kind(), UploadError::Kind::serverError);
+    testing::writeTestFile(platform.scratch() / "big.wav", std::string(200000, 'a'));
+    const auto tooBig = captureError<UploadError>(
+        [&] { client.service.uploadFiles("x", platform.scratch() / "big.wav", "Big"); });
+    EXPECT_EQ(tooBig.kind(), UploadError::Kind::serverError);
+    EXPECT_NE(tooBig.message().find("150000"), std::string::npos) << tooBig.message();
+}
+
+// ---- replies and requests through a stub ------------------------------------------------------
 
 TEST_F(ServiceReplies, LoginDecodingStatusAndTransportFailures) {
     const auto loginError = [&](int status, const std::string& body) {
@@ -101,34 +158,6 @@ TEST_F(ServiceReplies, LoginDecodingStatusAndTransportFailures) {
     EXPECT_EQ(
         captureError<NetworkError>([&] { badURL.service.srtLogin("a", "b", "c", "d"); }).kind(),
         NetworkError::Kind::invalidURL);
-}
-
-// ---- charging ---------------------------------------------------------------------------------
-
-UserData storedUser(std::int64_t id, std::optional<std::string> password = kPassword) {
-    UserData user;
-    user.userid = id;
-    user.srtPassword = std::move(password);
-    return user;
-}
-
-TEST(ServiceCharge, ChargesTheStoredUserOnThePlatform) {
-    TestPlatform platform;
-    const auto added = platform.accounts().addAccount(testing::aliceAccount(kPassword, 20));
-    Client client(platform.baseURL());
-    client.users.saveUser(storedUser(added.id));
-    const DeductionResponse reply = client.service.deductFee(12);
-    EXPECT_TRUE(chargeOutcome(reply).succeeded);
-    ASSERT_TRUE(reply.data);
-    EXPECT_EQ(reply.data->user_id, std::to_string(added.id));
-    EXPECT_EQ(
-        std::tuple(reply.data->before_amount, reply.data->deduct_amount, reply.data->after_amount),
-        std::tuple(20.0, 12.0, 8.0));
-
-    const ChargeOutcome refused = chargeOutcome(client.service.deductFee(12));
-    EXPECT_FALSE(refused.succeeded);
-    EXPECT_EQ(refused.failureText, "余额不足" + kRecharge);
-    EXPECT_EQ(platform.accounts().findByName("alice")->balance, 8);
 }
 
 TEST_F(ServiceReplies, ChargeSendsTheQueryItemsInOrderAndNeedsAStoredUser) {
@@ -187,24 +216,6 @@ TEST_F(ServiceReplies, ChargeAmountsDecodeFromNumbersOrText) {
               "服务器错误: 扣费请求失败，HTTP状态码错误");
 }
 
-// ---- task start -------------------------------------------------------------------------------
-
-TEST(ServiceStartTask, StartsAnUploadedTaskAndReportsUnknownOnes) {
-    TestPlatform platform;
-    Client client(platform.baseURL());
-    const fs::path audio = platform.scratch() / "a.wav";
-    writeFileAtomically(audio, "RIFF");
-    client.service.uploadFiles("line\n", audio, "Known");
-    ConsoleCapture console;
-    EXPECT_EQ(client.service.starttask("Known").status, 200);
-    EXPECT_TRUE(console.contains(
-        "StartTask URL: " + platform.baseURL() +
-        "/clients/starttask.php?username=12345678901&token=" + startToken() + "&taskid=Known"));
-    const SimpleResponse unknown = client.service.starttask("Unknown");
-    EXPECT_EQ(unknown.status, 404);
-    EXPECT_FALSE(unknown.message.empty());
-}
-
 TEST_F(ServiceReplies, StartTaskHttpAndShapeFailures) {
     stub.reply(500, R"({"status":500,"message":"x"})");
     EXPECT_EQ(captureError<UploadError>([&] { client.service.starttask("T"); }).description(),
@@ -212,8 +223,6 @@ TEST_F(ServiceReplies, StartTaskHttpAndShapeFailures) {
     stub.reply(200, R"({"status":200})");
     EXPECT_THROW(client.service.starttask("T"), DecodingError);
 }
-
-// ---- upload -----------------------------------------------------------------------------------
 
 std::string expectedBody(const std::string& boundary, const std::string& txt,
                          const std::string& audio) {
@@ -295,30 +304,6 @@ TEST_F(ServiceReplies, UploadReplyHandlingAndMissingAudio) {
                   offline.service.uploadFiles("x", dir / "a.wav", "T1");
               }).description(),
               "上传失败 (状态码: 0)");
-}
-
-// The client's form as the platform parses it: stored byte for byte, or refused with a message.
-TEST(ServiceUpload, ThePlatformStoresWhatWasSentAndRefusesBadIdsAndOversizeFiles) {
-    server::ServerConfig config;
-    config.maxUploadBytes = 150000;
-    TestPlatform platform(config);
-    Client client(platform.baseURL());
-    const std::string audio(100000, '\x7f');
-    testing::writeTestFile(platform.scratch() / "a.wav", audio);
-    EXPECT_EQ(
-        client.service.uploadFiles("一\n二\n", platform.scratch() / "a.wav", "Real_1").statusCode,
-        200);
-    EXPECT_EQ(readFile(platform.server().taskDirectory("Real_1") / "script.txt"), "一\n二\n");
-    EXPECT_EQ(readFile(platform.server().taskDirectory("Real_1") / "audio.bin"), audio);
-    const auto bad = captureError<UploadError>(
-        [&] { client.service.uploadFiles("x", platform.scratch() / "a.wav", "../x"); });
-    EXPECT_EQ(bad.kind(), UploadError::Kind::serverError);
-
-    testing::writeTestFile(platform.scratch() / "big.wav", std::string(200000, 'a'));
-    const auto tooBig = captureError<UploadError>(
-        [&] { client.service.uploadFiles("x", platform.scratch() / "big.wav", "Big"); });
-    EXPECT_EQ(tooBig.kind(), UploadError::Kind::serverError);
-    EXPECT_NE(tooBig.message().find("150000"), std::string::npos) << tooBig.message();
 }
 
 }  // namespace
