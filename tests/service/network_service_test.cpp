@@ -123,13 +123,10 @@ TEST_F(ServicePlatform, UploadsAndStartsTasksAndPassesOnRefusals) {
     EXPECT_EQ(unknown.status, 404);
     EXPECT_FALSE(unknown.message.empty());
 
-    const auto bad = captureError<UploadError>(
-        [&] { client.service.uploadFiles("x", platform.scratch() / "a.wav", "../x"); });
-    EXPECT_EQ(bad.kind(), UploadError::Kind::serverError);
     testing::writeTestFile(platform.scratch() / "big.wav", std::string(200000, 'a'));
     const auto tooBig = captureError<UploadError>(
         [&] { client.service.uploadFiles("x", platform.scratch() / "big.wav", "Big"); });
-    EXPECT_EQ(tooBig.kind(), UploadError::Kind::serverError);
+    EXPECT_EQ(tooBig.kind(), UploadError::Kind::serverError) << "the platform's own message";
     EXPECT_NE(tooBig.message().find("150000"), std::string::npos) << tooBig.message();
 }
 

@@ -174,8 +174,7 @@ TEST_F(ServicePollingReplies, MissingLinesAreCountedAgainstTheScript) {
 
 TEST_F(ServicePollingReplies, TimerWaitsAnIntervalAndNeverOverlapsPasses) {
     client.database.insertItem(processingTask(dir / "a.mp4", "x"));
-    stub.reply(200, "steps/1", "text/plain");
-    stub.delay(std::chrono::milliseconds(3000));
+    stub.reply(200, "steps/1", "text/plain", std::chrono::milliseconds(3000));
 
     client.service.startNewlyOrdersTimer(std::chrono::milliseconds(1500));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

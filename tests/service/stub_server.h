@@ -54,16 +54,14 @@ class StubServer {
         ::close(listener_);
     }
 
-    void reply(int status, std::string body, std::string contentType = "application/json") {
+    /// Sets the reply to every later request, sent after `delay` (to keep a client busy).
+    void reply(int status, std::string body, std::string contentType = "application/json",
+               std::chrono::milliseconds delay = {}) {
         std::lock_guard lock(mutex_);
         status_ = status;
         body_ = std::move(body);
         contentType_ = std::move(contentType);
-    }
-    /// Every reply waits this long first (to keep a client busy).
-    void delay(std::chrono::milliseconds wait) {
-        std::lock_guard lock(mutex_);
-        delay_ = wait;
+        delay_ = delay;
     }
     std::vector<CapturedRequest> requests() const {
         std::lock_guard lock(mutex_);
