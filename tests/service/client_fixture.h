@@ -13,8 +13,8 @@
 
 namespace quillora::testing {
 
-/// A client with its own stores in a temporary home, pointed at the given base URLs.
-struct ClientStores {
+/// A client with its own stores in a temporary home, pointed at one base URL for both hosts.
+struct Client {
     TempHome home;
     bool foldersReady = [this] {
         std::filesystem::create_directories(home.documents());
@@ -23,13 +23,9 @@ struct ClientStores {
     }();
     DatabaseManager database{[this] { return home.dataHome() / "quillora"; }};
     UserManager users{home.documents() / "kestrunepublic.db"};
-};
-
-struct Client : ClientStores {
     NetworkService service;
-    Client(const std::string& apiURL, const std::string& taskURL)
-        : service(ServiceEndpoints{apiURL, taskURL}, database, users) {}
-    explicit Client(const std::string& url) : Client(url, url) {}
+    explicit Client(const std::string& url)
+        : service(ServiceEndpoints{url, url}, database, users) {}
 };
 
 /// Base of the suites whose client talks to a scripted stub server; with a scratch folder.
