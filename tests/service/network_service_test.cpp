@@ -175,7 +175,7 @@ TEST_F(ServiceReplies, ChargeSendsTheQueryItemsInOrderAndNeedsAStoredUser) {
                   "&srtuserid=42&amount=12.0&srtpassword=p%26w");
 }
 
-TEST_F(ServiceReplies, ChargeOutcomeRuleOverReplyShapes) {
+TEST_F(ServiceReplies, ChargeOutcomeRuleAndAmountDecoding) {
     client.users.saveUser(storedUser(42));
     const std::pair<const char*, std::string> cases[] = {
         {R"({"code":200})", ""},
@@ -191,10 +191,8 @@ TEST_F(ServiceReplies, ChargeOutcomeRuleOverReplyShapes) {
         EXPECT_EQ(outcome.succeeded, failureText.empty()) << body;
         EXPECT_EQ(outcome.failureText, failureText) << body;
     }
-}
 
-TEST_F(ServiceReplies, ChargeAmountsDecodeFromNumbersOrText) {
-    client.users.saveUser(storedUser(42));
+    // Amounts arrive as numbers or as numeric text; other types fail the decoding.
     stub.reply(200, R"({"code":200,"data":{"user_id":"42","before_amount":"12.5",)"
                     R"("deduct_amount":"abc","after_amount":7}})");
     const auto reply = client.service.deductFee(1);
