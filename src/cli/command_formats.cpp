@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_support.h"
 #include "cli/command_registry.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -24,24 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The product's diagnostic lines go to stderr with --verbose and nowhere otherwise, so stdout
-// carries only the requested text and a failure ends with one message.
-class ConsoleRoute {
-  public:
-    explicit ConsoleRoute(bool verbose)
-        : previous_(setConsoleSink([verbose](std::string_view line) {
-              if (!verbose) return;
-              std::fwrite(line.data(), 1, line.size(), stderr);
-              std::fputc('\n', stderr);
-          })) {}
-    ~ConsoleRoute() { setConsoleSink(std::move(previous_)); }
-    ConsoleRoute(const ConsoleRoute&) = delete;
-    ConsoleRoute& operator=(const ConsoleRoute&) = delete;
-
-  private:
-    ConsoleSink previous_;
-};
-
 // Output of input `input`: `beside` unless -o names a file (one input) or a folder (several).
 fs::path outputFor(const fs::path& beside, const std::string& option, size_t inputCount) {
     if (option.empty()) return beside;
@@ -53,19 +36,6 @@ fs::path outputFor(const fs::path& beside, const std::string& option, size_t inp
                              option};
     }
     return chosen;
-}
-
-void writeOrPrint(const std::string& output, std::string_view text) {
-    if (output.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-        return;
-    }
-    try {
-        writeTextFile(output, text);
-    } catch (const TextFileError& error) {
-        throw CommandFailure{error.description()};
-    }
 }
 
 void requireFile(const fs::path& file) {
@@ -82,7 +52,7 @@ struct FcpxmlOptions {
 };
 
 void runSrtToFcpxml(const FcpxmlOptions& options) {
-    ConsoleRoute route(options.verbose);
+    DiagnosticsRoute route(options.verbose);
     FcpxmlSettings settings = FcpxmlSettings::load(Preferences::shared());
     const std::pair<const std::string*, std::string*> overrides[] = {
         {&options.fps, &settings.fps},
@@ -185,7 +155,7 @@ void installSrtToPremiere(CLI::App& app) {
     command->add_flag("--tianhe", options->tianhe, "name-plate variant (plate SRTs)");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        ConsoleRoute route(options->verbose);
+        DiagnosticsRoute route(options->verbose);
         for (const std::string& name : options->files) {
             const fs::path input(name);
             requireFile(input);
@@ -230,7 +200,7 @@ void installXmlToSrt(CLI::App& app) {
     command->add_option("-o,--output", options->output, "write the SRT to this file instead");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        ConsoleRoute route(options->verbose);
+        DiagnosticsRoute route(options->verbose);
         const fs::path file(options->file);
         if (subtitleFileKind(file) == SubtitleFileKind::srt ||
             subtitleFileKind(file) == SubtitleFileKind::unsupported) {
@@ -253,7 +223,7 @@ void installColumns(CLI::App& app) {
     csv->excludes(text);
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        ConsoleRoute route(options->verbose);
+        DiagnosticsRoute route(options->verbose);
         const std::string srt = srtOf(options->file);
         if (options->text) {
             writeOrPrint(options->output, srttxt(srt));

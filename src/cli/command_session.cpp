@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/cli_support.h"
 #include "cli/command_registry.h"
 #include "platform/console.h"
 #include "platform/preferences.h"
@@ -19,11 +20,7 @@ namespace {
 // stdout carries just the command's answer. The sink stays for the rest of the process: the
 // stores report their closing while the program exits.
 void routeDiagnostics(bool verbose) {
-    setConsoleSink([verbose](std::string_view line) {
-        if (!verbose) return;
-        std::fwrite(line.data(), 1, line.size(), stderr);
-        std::fputc('\n', stderr);
-    });
+    setConsoleSink(diagnosticsSink(verbose));
 }
 
 std::string money(double amount) {

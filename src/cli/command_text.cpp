@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/cli_support.h"
 #include "cli/command_registry.h"
 #include "platform/console.h"
 #include "subtitles/line_counter.h"
@@ -17,40 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Diagnostic lines ("too short" and the like) would mix with the text on stdout: they go to
-// stderr with --verbose and nowhere otherwise.
-class QuietConsole {
-  public:
-    explicit QuietConsole(bool verbose)
-        : previous_(setConsoleSink([verbose](std::string_view line) {
-              if (!verbose) return;
-              std::fwrite(line.data(), 1, line.size(), stderr);
-              std::fputc('\n', stderr);
-          })) {}
-    ~QuietConsole() { setConsoleSink(std::move(previous_)); }
-    QuietConsole(const QuietConsole&) = delete;
-    QuietConsole& operator=(const QuietConsole&) = delete;
-
-  private:
-    ConsoleSink previous_;
-};
-
 std::string readText(const fs::path& file) {
     try {
         return readUtf8File(file);
-    } catch (const TextFileError& error) {
-        throw CommandFailure{error.description()};
-    }
-}
-
-void emit(const std::string& output, std::string_view text) {
-    if (output.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-        return;
-    }
-    try {
-        writeTextFile(output, text);
     } catch (const TextFileError& error) {
         throw CommandFailure{error.description()};
     }
@@ -83,7 +53,7 @@ void installCount(CLI::App& app) {
                    std::to_string(line.chineseCount) + "\t" + std::string(lineStatusMark(line)) +
                    "\t" + line.rawText + "\n";
         }
-        emit("", out);
+        writeOrPrint("", out);
     });
 }
 
@@ -97,13 +67,13 @@ void installEncodeScript(CLI::App& app) {
     command->add_option("-o,--output", options->output, "write to this file instead");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        QuietConsole quiet(options->verbose);
+        DiagnosticsRoute quiet(options->verbose);
         const fs::path file(options->file);
         const std::string extension = toLower(file.extension().string());
         if (extension != ".txt" && extension != ".srt") {
             throw CommandFailure{"不支持的文本格式: " + file.string()};
         }
-        emit(options->output, removeFuhao(removeSpacelines(readText(file))));
+        writeOrPrint(options->output, removeFuhao(removeSpacelines(readText(file))));
     });
 }
 
@@ -117,8 +87,8 @@ void installDecodeSrt(CLI::App& app) {
     command->add_option("-o,--output", options->output, "write to this file instead");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        QuietConsole quiet(options->verbose);
-        emit(options->output, adjustTimeGaps(addfuhao(readText(options->file)), 10.0));
+        DiagnosticsRoute quiet(options->verbose);
+        writeOrPrint(options->output, adjustTimeGaps(addfuhao(readText(options->file)), 10.0));
     });
 }
 

@@ -18,7 +18,8 @@ CommandRegistration::CommandRegistration(CommandInstaller installer) {
 }
 
 void installAllCommands(CLI::App& app) {
-    for (const auto& install : installers()) install(app);
+    for (const auto& install : installers())
+        install(app);
 }
 
 }  // namespace quillora::cli
