@@ -43,68 +43,62 @@ Preferences& Preferences::shared() {
     return preferences;
 }
 
-std::optional<std::string> Preferences::text(const std::string& key) const {
+json Preferences::value(const std::string& key) const {
     std::lock_guard lock(mutex_);
     const json document = load(file_);
     auto it = document.find(key);
-    if (it == document.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
+    return it == document.end() ? json() : *it;
+}
+
+void Preferences::setValue(const std::string& key, json value) {
+    std::lock_guard lock(mutex_);
+    json document = load(file_);
+    document[key] = std::move(value);
+    store(file_, document);
+}
+
+std::optional<std::string> Preferences::text(const std::string& key) const {
+    const json stored = value(key);
+    if (!stored.is_string()) return std::nullopt;
+    return stored.get<std::string>();
 }
 
 std::optional<bool> Preferences::boolean(const std::string& key) const {
-    std::lock_guard lock(mutex_);
-    const json document = load(file_);
-    auto it = document.find(key);
-    if (it == document.end() || !it->is_boolean()) return std::nullopt;
-    return it->get<bool>();
+    const json stored = value(key);
+    if (!stored.is_boolean()) return std::nullopt;
+    return stored.get<bool>();
 }
 
 std::optional<double> Preferences::number(const std::string& key) const {
-    std::lock_guard lock(mutex_);
-    const json document = load(file_);
-    auto it = document.find(key);
-    if (it == document.end() || !it->is_number()) return std::nullopt;
-    return it->get<double>();
+    const json stored = value(key);
+    if (!stored.is_number()) return std::nullopt;
+    return stored.get<double>();
 }
 
 std::optional<Preferences::Date> Preferences::date(const std::string& key) const {
-    std::lock_guard lock(mutex_);
-    const json document = load(file_);
-    auto it = document.find(key);
-    if (it == document.end() || !it->is_object()) return std::nullopt;
-    auto seconds = it->find(kDateKey);
-    if (seconds == it->end() || !seconds->is_number()) return std::nullopt;
+    const json stored = value(key);
+    if (!stored.is_object()) return std::nullopt;
+    auto seconds = stored.find(kDateKey);
+    if (seconds == stored.end() || !seconds->is_number()) return std::nullopt;
     return Date(std::chrono::duration_cast<Date::duration>(
         std::chrono::duration<double>(seconds->get<double>())));
 }
 
-void Preferences::setText(const std::string& key, const std::string& value) {
-    std::lock_guard lock(mutex_);
-    json document = load(file_);
-    document[key] = value;
-    store(file_, document);
+void Preferences::setText(const std::string& key, const std::string& text) {
+    setValue(key, text);
 }
 
-void Preferences::setBool(const std::string& key, bool value) {
-    std::lock_guard lock(mutex_);
-    json document = load(file_);
-    document[key] = value;
-    store(file_, document);
+void Preferences::setBool(const std::string& key, bool flag) {
+    setValue(key, flag);
 }
 
-void Preferences::setNumber(const std::string& key, double value) {
-    std::lock_guard lock(mutex_);
-    json document = load(file_);
-    document[key] = value;
-    store(file_, document);
+void Preferences::setNumber(const std::string& key, double number) {
+    setValue(key, number);
 }
 
-void Preferences::setDate(const std::string& key, Date value) {
-    std::lock_guard lock(mutex_);
-    json document = load(file_);
-    const double seconds = std::chrono::duration<double>(value.time_since_epoch()).count();
-    document[key] = json{{kDateKey, seconds}};
-    store(file_, document);
+void Preferences::setDate(const std::string& key, Date date) {
+    const double seconds = std::chrono::duration<double>(date.time_since_epoch()).count();
+    setValue(key, json{{kDateKey, seconds}});
 }
 
 void Preferences::remove(const std::string& key) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,10 @@ class Preferences {
     const std::filesystem::path& file() const { return file_; }
 
   private:
+    /// The stored value, or null when the key is absent.
+    nlohmann::json value(const std::string& key) const;
+    void setValue(const std::string& key, nlohmann::json value);
+
     std::filesystem::path file_;
     mutable std::mutex mutex_;
 };
