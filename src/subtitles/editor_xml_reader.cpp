@@ -199,7 +199,7 @@ class ElementStream {
 
     xmlXPathContext* xpath() {
         if (!xpath_) {
-            xpath_.reset(xmlXPathNewContext(xmlTextReaderCurrentDoc(reader_.get())));
+            xpath_.reset(xmlXPathNewContext(document()));
             if (!xpath_) throw EditorXmlError("out of memory");
         }
         return xpath_.get();
@@ -251,10 +251,17 @@ class ElementStream {
     // Editor documents never declare entities; refusing them keeps a hostile file from
     // expanding into gigabytes when text is read out.
     void refuseEntityDeclarations() {
-        xmlDoc* document = xmlTextReaderCurrentDoc(reader_.get());
-        if (document && document->intSubset && document->intSubset->entities) {
+        const xmlDoc* doc = document();
+        if (doc && doc->intSubset && doc->intSubset->entities) {
             throw EditorXmlError("the document declares entities, which editor files never do");
         }
+    }
+
+    // The document being built, reached through the current node: xmlTextReaderCurrentDoc
+    // would make the reader keep every node it passes and never free the document.
+    xmlDoc* document() const {
+        const xmlNode* node = xmlTextReaderCurrentNode(reader_.get());
+        return node ? node->doc : nullptr;
     }
 
     InputFile file_;  // outlives the reader that reads from it

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <libxml/xmlmemory.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/console.h"
 #include "subtitles/fcpxml_writer.h"
@@ -84,6 +88,58 @@ TEST(XmemlReader, NeedsAUsableTimebase) {
     }
     EXPECT_EQ(withTimebase("<timecode><rate><timebase>30</timebase></rate></timecode>"),
               "1\n00:00:00,033 --> 00:00:00,066\nT\n\n\n");
+}
+
+// Counts the blocks libxml2 holds while alive, through its allocator hooks.
+class LibxmlBlockCount {
+  public:
+    LibxmlBlockCount() {
+        xmlMemGet(&free_, &malloc_, &realloc_, &strdup_);
+        live_ = 0;
+        xmlMemSetup(countedFree, countedMalloc, countedRealloc, countedStrdup);
+    }
+    ~LibxmlBlockCount() { xmlMemSetup(free_, malloc_, realloc_, strdup_); }
+    long live() const { return live_; }
+
+  private:
+    static void* countedMalloc(size_t size) { return counted(std::malloc(size)); }
+    static char* countedStrdup(const char* text) { return counted(::strdup(text)); }
+    static void* countedRealloc(void* block, size_t size) {
+        void* moved = std::realloc(block, size);
+        return block ? moved : counted(moved);
+    }
+    static void countedFree(void* block) {
+        if (block) --live_;
+        std::free(block);
+    }
+    template <typename T>
+    static T* counted(T* block) {
+        if (block) ++live_;
+        return block;
+    }
+    static inline long live_ = 0;
+    xmlFreeFunc free_;
+    xmlMallocFunc malloc_;
+    xmlReallocFunc realloc_;
+    xmlStrdupFunc strdup_;
+};
+
+TEST(EditorXmlReaders, FreeTheDocumentsTheyRead) {
+    const std::string fcpxml = fcpxmlWithTitles("<gap>" + title("0s", "1s", "T") + "</gap>");
+    const std::string xmeml =
+        "<xmeml><sequence><timecode><rate><timebase>25</timebase></rate></timecode><media><video>"
+        "<track><generatoritem><start>0</start><end>25</end><effect><parameter><parameterid>str"
+        "</parameterid><value>T</value></parameter></effect></generatoritem></track></video>"
+        "</media></sequence></xmeml>";
+    const std::string srt = "1\n00:00:00,000 --> 00:00:01,000\nT\n\n\n";
+    // The first reads set up the library's own tables, which live on.
+    ASSERT_EQ(fcpxmlDocumentToSrt(fcpxml), srt);
+    ASSERT_EQ(xmemlDocumentToSrt(xmeml), srt);
+    LibxmlBlockCount blocks;
+    EXPECT_EQ(fcpxmlDocumentToSrt(fcpxml), srt);
+    EXPECT_EQ(blocks.live(), 0);
+    EXPECT_EQ(xmemlDocumentToSrt(xmeml), srt);
+    EXPECT_EQ(blocks.live(), 0);
 }
 
 TEST(EditorXmlFiles, UnusableFilesGiveEmptyTextAndAConsoleLine) {
