@@ -17,6 +17,7 @@ const quillora::FcpxmlStamps& fixedStamps() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     quillora::fuzzing::silenceConsole();
+    quillora::fuzzing::silenceLibxml();
     return 0;
 }
 

@@ -27,6 +27,7 @@ Number numberOr(const std::vector<std::string_view>& pieces, size_t index, Numbe
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     quillora::fuzzing::silenceConsole();
+    quillora::fuzzing::silenceLibxml();
     return 0;
 }
 
