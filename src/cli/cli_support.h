@@ -1,5 +1,8 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +25,12 @@ class DiagnosticsRoute {
   private:
     ConsoleSink previous_;
 };
+
+/// Adds a subcommand that takes FILE, -o/--output and -v/--verbose and prints
+/// `transform(FILE)` (or writes it to the -o file) with diagnostics routed as above.
+void addFileToTextCommand(CLI::App& app, const std::string& name, const std::string& description,
+                          const std::string& fileHelp,
+                          std::function<std::string(const std::filesystem::path&)> transform);
 
 /// Writes `text` atomically to `output`, or to stdout when `output` is empty; a failed write
 /// ends the command with its message.

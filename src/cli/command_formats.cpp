@@ -191,23 +191,17 @@ std::string srtOf(const fs::path& file) {
 }
 
 void installXmlToSrt(CLI::App& app) {
-    auto options = std::make_shared<ReadOptions>();
-    CLI::App* command = app.add_subcommand(
-        "xml2srt",
-        "Print the titles of an editor document as SRT: .xml (Premiere), .fcpxml or "
-        ".fcpxmld bundle");
-    command->add_option("file", options->file, "editor document")->required();
-    command->add_option("-o,--output", options->output, "write the SRT to this file instead");
-    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
-    command->callback([options] {
-        DiagnosticsRoute route(options->verbose);
-        const fs::path file(options->file);
-        if (subtitleFileKind(file) == SubtitleFileKind::srt ||
-            subtitleFileKind(file) == SubtitleFileKind::unsupported) {
-            throw CommandFailure{"不是编辑器文档 (xml、fcpxml、fcpxmld): " + file.string()};
-        }
-        writeOrPrint(options->output, srtOf(file));
-    });
+    addFileToTextCommand(
+        app, "xml2srt",
+        "Print the titles of an editor document as SRT: .xml (Premiere), "
+        ".fcpxml or .fcpxmld bundle",
+        "editor document", [](const fs::path& file) {
+            const SubtitleFileKind kind = subtitleFileKind(file);
+            if (kind == SubtitleFileKind::srt || kind == SubtitleFileKind::unsupported) {
+                throw CommandFailure{"不是编辑器文档 (xml、fcpxml、fcpxmld): " + file.string()};
+            }
+            return srtOf(file);
+        });
 }
 
 void installColumns(CLI::App& app) {

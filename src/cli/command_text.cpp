@@ -26,15 +26,13 @@ std::string readText(const fs::path& file) {
     }
 }
 
-struct TextOptions {
+struct CountOptions {
     std::string file;
-    std::string output;
     int limit = LineCounterDocument::kDefaultLimit;
-    bool verbose = false;
 };
 
 void installCount(CLI::App& app) {
-    auto options = std::make_shared<TextOptions>();
+    auto options = std::make_shared<CountOptions>();
     CLI::App* command = app.add_subcommand(
         "count",
         "Count the characters of every non-empty line of a text file: number, count, "
@@ -58,38 +56,26 @@ void installCount(CLI::App& app) {
 }
 
 void installEncodeScript(CLI::App& app) {
-    auto options = std::make_shared<TextOptions>();
-    CLI::App* command = app.add_subcommand(
-        "encode-script",
+    addFileToTextCommand(
+        app, "encode-script",
         "Print the script text a task uploads for FILE (.txt or .srt, UTF-8): blank lines and "
-        "trailing blanks removed, punctuation encoded");
-    command->add_option("file", options->file, "script file")->required();
-    command->add_option("-o,--output", options->output, "write to this file instead");
-    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
-    command->callback([options] {
-        DiagnosticsRoute quiet(options->verbose);
-        const fs::path file(options->file);
-        const std::string extension = toLower(file.extension().string());
-        if (extension != ".txt" && extension != ".srt") {
-            throw CommandFailure{"不支持的文本格式: " + file.string()};
-        }
-        writeOrPrint(options->output, removeFuhao(removeSpacelines(readText(file))));
-    });
+        "trailing blanks removed, punctuation encoded",
+        "script file", [](const fs::path& file) {
+            const std::string extension = toLower(file.extension().string());
+            if (extension != ".txt" && extension != ".srt") {
+                throw CommandFailure{"不支持的文本格式: " + file.string()};
+            }
+            return removeFuhao(removeSpacelines(readText(file)));
+        });
 }
 
 void installDecodeSrt(CLI::App& app) {
-    auto options = std::make_shared<TextOptions>();
-    CLI::App* command = app.add_subcommand(
-        "decode-srt",
+    addFileToTextCommand(
+        app, "decode-srt",
         "Print the SRT a finished task writes beside its recording: punctuation decoded and gaps "
-        "under 10 frames closed");
-    command->add_option("file", options->file, "SRT from the platform (UTF-8)")->required();
-    command->add_option("-o,--output", options->output, "write to this file instead");
-    command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
-    command->callback([options] {
-        DiagnosticsRoute quiet(options->verbose);
-        writeOrPrint(options->output, adjustTimeGaps(addfuhao(readText(options->file)), 10.0));
-    });
+        "under 10 frames closed",
+        "SRT from the platform (UTF-8)",
+        [](const fs::path& file) { return adjustTimeGaps(addfuhao(readText(file)), 10.0); });
 }
 
 const CommandRegistration registration([](CLI::App& app) {
