@@ -12,7 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev ffmpeg
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra
   fonts-noto-cjk
-  libzip-dev uchardet
+  libzip-dev uchardet libreoffice-writer-nogui
   libgtest-dev libgmock-dev libbenchmark-dev
   espeak-ng sox
 )

@@ -51,6 +51,21 @@ TempDir::~TempDir() {
     fs::remove_all(root_, ec);
 }
 
+StandInPrograms::StandInPrograms() {
+    const char* path = std::getenv("PATH");
+    savedPath_ = path ? path : "/usr/bin:/bin";
+    ::setenv("PATH", (folder_.path().string() + ":" + savedPath_).c_str(), 1);
+}
+
+StandInPrograms::~StandInPrograms() {
+    ::setenv("PATH", savedPath_.c_str(), 1);
+}
+
+void StandInPrograms::add(const std::string& name, const std::string& script) const {
+    writeTestFile(folder_ / name, "#!/bin/sh\n" + script);
+    fs::permissions(folder_ / name, fs::perms::owner_all);
+}
+
 void writeTestFile(const fs::path& path, const std::string& contents) {
     if (path.has_parent_path()) fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
@@ -58,7 +73,11 @@ void writeTestFile(const fs::path& path, const std::string& contents) {
     if (!out) throw std::runtime_error("cannot write test file " + path.string());
 }
 
-fs::path binaryDir() { return QUILLORA_BINARY_DIR; }
-fs::path sourceDir() { return QUILLORA_SOURCE_DIR; }
+fs::path binaryDir() {
+    return QUILLORA_BINARY_DIR;
+}
+fs::path sourceDir() {
+    return QUILLORA_SOURCE_DIR;
+}
 
 }  // namespace quillora::testing

@@ -1,5 +1,7 @@
 #include "platform/media/media_file.h"
 
+#include "platform/media/ffmpeg_support.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -19,31 +21,8 @@ extern "C" {
 #include <tuple>
 
 namespace quillora::media {
-namespace {
 
-struct FormatCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct SwsFreer {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-struct SwrFreer {
-    void operator()(SwrContext* context) const { swr_free(&context); }
-};
-
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+namespace detail {
 
 std::string errorText(int code) {
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -70,6 +49,30 @@ FormatPtr openFormat(const std::filesystem::path& path) {
     return format;
 }
 
+CodecPtr openDecoder(const AVStream* stream, int threads) {
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) throw MediaError("没有可用的解码器");
+    CodecPtr context(avcodec_alloc_context3(codec));
+    if (!context) throw MediaError("内存不足");
+    if (avcodec_parameters_to_context(context.get(), stream->codecpar) < 0) {
+        throw MediaError("无法读取解码参数");
+    }
+    context->thread_count = threads;
+    context->pkt_timebase = stream->time_base;
+    const int opened = avcodec_open2(context.get(), codec, nullptr);
+    if (opened < 0) throw MediaError("无法打开解码器（" + errorText(opened) + "）");
+    return context;
+}
+
+}  // namespace detail
+
+namespace {
+using namespace detail;
+
+struct SwsFreer {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+
 TrackKind kindOf(AVMediaType type) {
     switch (type) {
         case AVMEDIA_TYPE_VIDEO:
@@ -89,21 +92,6 @@ TrackKind kindOf(AVMediaType type) {
 bool isRealVideo(const AVStream* stream) {
     return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
            (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0;
-}
-
-CodecPtr openDecoder(const AVStream* stream, int threads) {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) throw MediaError("没有可用的解码器");
-    CodecPtr context(avcodec_alloc_context3(codec));
-    if (!context) throw MediaError("内存不足");
-    if (avcodec_parameters_to_context(context.get(), stream->codecpar) < 0) {
-        throw MediaError("无法读取解码参数");
-    }
-    context->thread_count = threads;
-    context->pkt_timebase = stream->time_base;
-    const int opened = avcodec_open2(context.get(), codec, nullptr);
-    if (opened < 0) throw MediaError("无法打开解码器（" + errorText(opened) + "）");
-    return context;
 }
 
 // Decodes frames of one stream in order; false at the end of the stream.
@@ -539,7 +527,7 @@ std::vector<float> decodeAudioMono(const std::filesystem::path& path, int sample
     StreamDecoder decoder(format.get(), index, codec.get());
 
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-    std::unique_ptr<SwrContext, SwrFreer> resampler;
+    SwrPtr resampler;
     std::vector<float> samples;
     FramePtr frame(av_frame_alloc());
     if (!frame) throw MediaError("内存不足");
