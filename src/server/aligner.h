@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -14,6 +15,7 @@ namespace quillora::server {
 struct TimeRange {
     double start = 0;
     double end = 0;
+    bool missing = false;  ///< the line is not spoken in the recording: no cue is written
 };
 
 /// Alignment could not produce a result; the text is the reason shown in "failed/<reason>".
@@ -22,13 +24,18 @@ class AlignmentError : public Error {
     using Error::Error;
 };
 
-/// Places script lines on a recording: one time range per line, in order.
+/// Told how far an alignment has come: 1 = recording decoded, 2 = speech analysed.
+using AlignmentProgress = std::function<void(int stage)>;
+
+/// Places script lines on a recording: one time range per line, in order; lines not spoken in
+/// the recording are marked missing.
 class Aligner {
   public:
     virtual ~Aligner() = default;
     virtual std::vector<TimeRange> align(const std::filesystem::path& audio,
                                          const std::vector<std::string>& lines,
-                                         std::stop_token stopToken) = 0;
+                                         std::stop_token stopToken,
+                                         const AlignmentProgress& progress) = 0;
 };
 
 /// The baseline: speech found by short-time energy, lines spread over it by their length and

@@ -47,8 +47,8 @@ double percentile(std::vector<double> values, double fraction) {
 class EnergyAligner final : public Aligner {
   public:
     std::vector<TimeRange> align(const std::filesystem::path& audio,
-                                 const std::vector<std::string>& lines,
-                                 std::stop_token stopToken) override {
+                                 const std::vector<std::string>& lines, std::stop_token stopToken,
+                                 const AlignmentProgress& progress) override {
         if (lines.empty()) throw AlignmentError("文稿没有内容");
         std::vector<float> samples;
         try {
@@ -58,7 +58,9 @@ class EnergyAligner final : public Aligner {
         }
         if (samples.empty()) throw AlignmentError("音频为空");
         if (stopToken.stop_requested()) throw AlignmentError("已取消");
+        if (progress) progress(1);
         const SpeechMap speech = findSpeech(samples, kAnalysisSampleRate);
+        if (progress) progress(2);
         std::vector<double> weights;
         weights.reserve(lines.size());
         for (const std::string& line : lines)

@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     app.add_flag("--demo", demo, "Create the demo account on first start");
     app.add_option("--max-upload", maxUpload, "Largest accepted upload in bytes")
         ->capture_default_str();
+    unsigned alignWorkers = 0;
+    app.add_option("--align-workers", alignWorkers,
+                   "Recordings aligned at the same time (default: one per processor core)")
+        ->check(CLI::PositiveNumber);
 
     auto* user = app.add_subcommand("user", "Manage platform accounts");
     user->require_subcommand(1);
@@ -112,6 +116,7 @@ int main(int argc, char** argv) {
         quillora::server::ServerConfig config;
         config.dataDirectory = data;
         config.maxUploadBytes = maxUpload;
+        config.alignWorkers = alignWorkers;
         quillora::server::PlatformServer server(config);
         if (demo && !server.accounts().findByName(kDemoName)) {
             quillora::server::NewAccount demoAccount;

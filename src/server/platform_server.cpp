@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -18,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/uuid.h"
 #include "server/platform_credentials.h"
+#include "server/speech_aligner.h"
 
 namespace quillora::server {
 namespace fs = std::filesystem;
@@ -75,9 +77,12 @@ std::vector<std::string> scriptLines(const std::string& script) {
 }
 
 std::string formatSrt(const std::vector<std::string>& lines, const std::vector<TimeRange>& ranges) {
+    // Missing lines get no cue; the client counts them from the cues that are there.
     std::string srt;
+    std::size_t number = 0;
     for (std::size_t i = 0; i < lines.size() && i < ranges.size(); ++i) {
-        srt += std::to_string(i + 1) + "\n" + timeCode(ranges[i].start) + " --> " +
+        if (ranges[i].missing) continue;
+        srt += std::to_string(++number) + "\n" + timeCode(ranges[i].start) + " --> " +
                timeCode(ranges[i].end) + "\n" + lines[i] + "\n\n";
     }
     return srt;
@@ -92,18 +97,26 @@ struct PlatformServer::Impl {
     std::mutex queueMutex;
     std::condition_variable_any queueChanged;
     std::deque<std::string> queue;
-    std::map<std::string, TaskState> active;  // queued or aligning
-    std::jthread worker;
+    struct ActiveTask {
+        TaskState state = TaskState::queued;
+        int stage = 0;  // what the aligner last reported
+    };
+    std::map<std::string, ActiveTask> active;  // queued or aligning
+    std::vector<std::jthread> workers;
     std::mutex stopMutex;  // the signal thread and main may both stop; one joins
 
     explicit Impl(ServerConfig c)
         : config(std::move(c)), accounts(config.dataDirectory / "platform.db") {
         fs::create_directories(config.dataDirectory / "tasks");
         fs::create_directories(config.dataDirectory / "incoming");
-        if (!config.alignerFactory) config.alignerFactory = makeEnergyAligner;
+        if (!config.alignerFactory) config.alignerFactory = makeSpeechAligner;
         installRoutes();
         requeueUnfinishedTasks();
-        worker = std::jthread([this](std::stop_token stop) { alignmentLoop(stop); });
+        const unsigned count = config.alignWorkers > 0
+                                   ? config.alignWorkers
+                                   : std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < count; ++i)
+            workers.emplace_back([this](std::stop_token stop) { alignmentLoop(stop); });
     }
 
     fs::path taskDir(const std::string& taskid) const {
@@ -112,11 +125,14 @@ struct PlatformServer::Impl {
 
     // ---- task state -------------------------------------------------------------------------
 
-    std::optional<TaskState> stateOf(const std::string& taskid) {
+    std::optional<TaskState> stateOf(const std::string& taskid, int* stage = nullptr) {
         {
             std::lock_guard lock(queueMutex);
             auto it = active.find(taskid);
-            if (it != active.end()) return it->second;
+            if (it != active.end()) {
+                if (stage) *stage = it->second.stage;
+                return it->second.state;
+            }
         }
         const fs::path dir = taskDir(taskid);
         std::error_code ec;
@@ -129,7 +145,7 @@ struct PlatformServer::Impl {
     void enqueue(const std::string& taskid) {
         std::lock_guard lock(queueMutex);
         if (active.count(taskid)) return;
-        active[taskid] = TaskState::queued;
+        active[taskid] = ActiveTask{};
         queue.push_back(taskid);
         queueChanged.notify_all();
     }
@@ -154,26 +170,41 @@ struct PlatformServer::Impl {
                 if (!queueChanged.wait(lock, stop, [&] { return !queue.empty(); })) return;
                 taskid = queue.front();
                 queue.pop_front();
-                active[taskid] = TaskState::aligning;
+                active[taskid].state = TaskState::aligning;
             }
-            alignTask(*aligner, taskid, stop);
-            std::lock_guard lock(queueMutex);
-            active.erase(taskid);
+            if (!alignTask(*aligner, taskid, stop)) finish(taskid);
         }
     }
 
-    void alignTask(Aligner& aligner, const std::string& taskid, std::stop_token stop) {
+    // The task leaves the active set once its result or failure is on disk, and before the log
+    // says so, so that the result path never answers "steps/" for a finished task.
+    void finish(const std::string& taskid) {
+        std::lock_guard lock(queueMutex);
+        active.erase(taskid);
+    }
+
+    // Aligns one task; true when it finished it (result or failure written, task inactive).
+    bool alignTask(Aligner& aligner, const std::string& taskid, std::stop_token stop) {
         const fs::path dir = taskDir(taskid);
         try {
             const std::vector<std::string> lines = scriptLines(readFile(dir / kScriptFile));
             if (lines.empty()) throw AlignmentError("文稿没有内容");
-            const std::vector<TimeRange> ranges = aligner.align(dir / kAudioFile, lines, stop);
-            if (stop.stop_requested()) return;  // picked up again at the next start
+            const std::vector<TimeRange> ranges =
+                aligner.align(dir / kAudioFile, lines, stop, [&](int stage) {
+                    std::lock_guard lock(queueMutex);
+                    active[taskid].stage = stage;
+                });
+            if (stop.stop_requested()) return false;  // picked up again at the next start
             if (ranges.size() != lines.size()) throw AlignmentError("对齐结果与文稿行数不一致");
+            const auto missing = std::count_if(ranges.begin(), ranges.end(),
+                                               [](const TimeRange& r) { return r.missing; });
             writeFileAtomically(dir / kResultFile, formatSrt(lines, ranges));
-            console("✅ 任务 " + taskid + " 对齐完成: " + std::to_string(lines.size()) + " 行");
+            finish(taskid);
+            console("✅ 任务 " + taskid + " 对齐完成: " + std::to_string(lines.size()) + " 行" +
+                    (missing ? ", 录音中缺少 " + std::to_string(missing) + " 行" : ""));
+            return true;
         } catch (const std::exception& error) {
-            if (stop.stop_requested()) return;
+            if (stop.stop_requested()) return false;
             const auto* described = dynamic_cast<const Error*>(&error);
             std::string reason = described ? described->description() : error.what();
             for (char& c : reason) {
@@ -184,7 +215,9 @@ struct PlatformServer::Impl {
             } catch (const std::exception& writeError) {
                 console("❌ 无法记录任务失败: " + std::string(writeError.what()));
             }
+            finish(taskid);
             console("❌ 任务 " + taskid + " 对齐失败: " + reason);
+            return true;
         }
     }
 
@@ -384,7 +417,8 @@ struct PlatformServer::Impl {
         if (!isValidTaskId(taskid)) {
             return replyJson(res, 400, {{"status", 400}, {"message", "任务ID无效"}});
         }
-        const auto state = stateOf(taskid);
+        int stage = 0;
+        const auto state = stateOf(taskid, &stage);
         if (!state) return replyJson(res, 404, {{"status", 404}, {"message", "任务不存在"}});
         const fs::path dir = taskDir(taskid);
         switch (*state) {
@@ -393,7 +427,9 @@ struct PlatformServer::Impl {
             case TaskState::queued:
                 return res.set_content("steps/1", "text/plain; charset=utf-8");
             case TaskState::aligning:
-                return res.set_content("steps/2", "text/plain; charset=utf-8");
+                // steps/2 aligning, steps/3 recording decoded, steps/4 speech analysed.
+                return res.set_content("steps/" + std::to_string(2 + stage),
+                                       "text/plain; charset=utf-8");
             case TaskState::failed:
                 return res.set_content("failed/" + readFile(dir / kFailureFile),
                                        "text/plain; charset=utf-8");
@@ -480,8 +516,11 @@ void PlatformServer::start() {
 void PlatformServer::stop() {
     std::lock_guard lock(impl_->stopMutex);
     impl_->http.stop();
-    impl_->worker.request_stop();
-    if (impl_->worker.joinable()) impl_->worker.join();
+    for (auto& worker : impl_->workers)
+        worker.request_stop();
+    for (auto& worker : impl_->workers) {
+        if (worker.joinable()) worker.join();
+    }
 }
 
 fs::path PlatformServer::taskDirectory(const std::string& taskid) const {

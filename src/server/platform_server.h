@@ -16,15 +16,17 @@ struct ServerConfig {
     std::filesystem::path dataDirectory;
     /// Largest request body accepted (the upload), in bytes.
     std::size_t maxUploadBytes = std::size_t{2} << 30;
-    /// Builds the aligner the worker uses; the energy baseline when empty.
+    /// Builds the aligner of each worker; the speech aligner when empty.
     std::function<std::unique_ptr<Aligner>()> alignerFactory;
+    /// Tasks aligned at the same time; 0 = one per processor core.
+    unsigned alignWorkers = 0;
 };
 
 /// $XDG_DATA_HOME/quillora-platform (default ~/.local/share/quillora-platform).
 std::filesystem::path defaultServerDataDirectory();
 
-/// The reference platform: sign-in and charging, upload, task start, alignment on a worker
-/// thread and result files, in one process.
+/// The reference platform: sign-in and charging, upload, task start, alignment on a pool of
+/// worker threads and result files, in one process.
 class PlatformServer {
   public:
     explicit PlatformServer(ServerConfig config);

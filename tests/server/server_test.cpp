@@ -5,11 +5,15 @@
 #include <latch>
 #include <nlohmann/json.hpp>
 #include <semaphore>
+#include <sstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/files.h"
 #include "server/platform_credentials.h"
+#include "server/spoken_signal.h"
 #include "server/test_platform.h"
 
 namespace quillora::server {
@@ -235,7 +239,8 @@ struct Gate {
 struct GatedAligner : Aligner {
     explicit GatedAligner(Gate& gate) : gate(gate) {}
     std::vector<TimeRange> align(const fs::path&, const std::vector<std::string>& lines,
-                                 std::stop_token) override {
+                                 std::stop_token, const AlignmentProgress& progress) override {
+        progress(1);
         gate.entered.release();
         gate.open.wait();
         std::vector<TimeRange> ranges;
@@ -250,13 +255,14 @@ TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
     Gate gate;
     server::ServerConfig config;
     config.alignerFactory = [&gate] { return std::make_unique<GatedAligner>(gate); };
+    config.alignWorkers = 1;
     TestPlatform platform(config);
     ASSERT_EQ(upload(platform, "A", "一砚19篁\r\n\r\n二\n", "x")->status, 200);
     ASSERT_EQ(upload(platform, "B", "三\n", "x")->status, 200);
     ASSERT_EQ(start(platform, "A")["status"], 200);
     ASSERT_EQ(start(platform, "B")["status"], 200);
     gate.entered.acquire();
-    EXPECT_EQ(platform.client().Get("/srt/A.srt")->body, "steps/2");
+    EXPECT_EQ(platform.client().Get("/srt/A.srt")->body, "steps/3") << "aligning, decoded";
     EXPECT_EQ(platform.client().Get("/srt/B.srt")->body, "steps/1");
     EXPECT_EQ(upload(platform, "A", "x", "x")->status, 409) << "no replacing a running task";
     gate.open.count_down();
@@ -264,6 +270,88 @@ TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
               "1\n00:00:00,000 --> 00:00:00,500\n一砚19篁\n\n"
               "2\n00:00:01,000 --> 00:00:01,500\n二\n\n");
     EXPECT_EQ(platform.waitForResult("B"), "1\n00:00:00,000 --> 00:00:00,500\n三\n\n");
+}
+
+TEST(ServerResults, WorkersAlignTasksSideBySide) {
+    Gate gate;
+    server::ServerConfig config;
+    config.alignerFactory = [&gate] { return std::make_unique<GatedAligner>(gate); };
+    config.alignWorkers = 2;
+    TestPlatform platform(config);
+    for (const char* taskid : {"A", "B"}) {
+        ASSERT_EQ(upload(platform, taskid, "一\n", "x")->status, 200);
+        ASSERT_EQ(start(platform, taskid)["status"], 200);
+    }
+    // Both reach the aligner before either is let go.
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(20))) << i;
+    gate.open.count_down();
+    EXPECT_EQ(platform.waitForResult("B").rfind("1\n", 0), 0u);
+}
+
+// A recording of known line onsets with two script lines not in it goes through upload, start
+// and result; unusable recordings fail with a reason.
+TEST(ServerResults, AlignsARecordingLeavingOutMissingLinesAndFailsUnusableOnes) {
+    using quillora::testing::scriptLine;
+    const auto signal = quillora::testing::makeSpokenSignal({{6, 0, 0.5},
+                                                             {10, 5, 0.7},
+                                                             {3, 0, 0.4},
+                                                             {12, 0, 0.6},
+                                                             {7, 0, 0.5},
+                                                             {9, 0, 0.4},
+                                                             {4, 0, 0.6},
+                                                             {11, 0, 0}});
+    TestPlatform platform;
+    const fs::path m4a =
+        quillora::testing::writeAudio(platform.scratch() / "a.m4a", signal.samples);
+    const std::vector<std::string> script = {
+        scriptLine(6), scriptLine(10, 5), scriptLine(15, 7), scriptLine(3), scriptLine(12),
+        scriptLine(7), scriptLine(9),     scriptLine(16),    scriptLine(4), scriptLine(11)};
+    std::string text;
+    for (const auto& line : script)
+        text += line + "\n";
+    // The result answers as soon as the log says the task is done.
+    std::string answerWhenDone;
+    const auto previous = setConsoleSink([&](std::string_view line) {
+        if (line.find("对齐完成") != std::string_view::npos)
+            answerWhenDone = platform.client().Get("/srt/T.srt")->body;
+    });
+    ASSERT_EQ(upload(platform, "T", text, readFile(m4a))->status, 200);
+    ASSERT_EQ(start(platform, "T")["status"], 200);
+    const std::string srt = platform.waitForResult("T");
+    setConsoleSink(previous);
+    EXPECT_EQ(answerWhenDone, srt);
+    const std::vector<size_t> spoken = {0, 1, 3, 4, 5, 6, 8, 9};
+    std::istringstream cues(srt);
+    std::string number, times, cueText, blank;
+    for (size_t k = 0; k < spoken.size(); ++k) {
+        ASSERT_TRUE(std::getline(cues, number) && std::getline(cues, times) &&
+                    std::getline(cues, cueText) && std::getline(cues, blank))
+            << srt;
+        EXPECT_EQ(number, std::to_string(k + 1));
+        EXPECT_EQ(cueText, script[spoken[k]]);
+        const double start = std::stoi(times.substr(0, 2)) * 3600 +
+                             std::stoi(times.substr(3, 2)) * 60 + std::stoi(times.substr(6, 2)) +
+                             std::stoi(times.substr(9, 3)) / 1000.0;
+        EXPECT_NEAR(start, signal.onsets[k], 0.05) << times;
+    }
+    EXPECT_FALSE(std::getline(cues, number)) << "no cue for the missing lines";
+
+    const std::vector<float> silence(16000 * 2, 0.0f);
+    const std::vector<float> oneLine = quillora::testing::makeSpokenSignal({{4, 0, 0}}).samples;
+    std::string longScript;
+    for (int i = 0; i < 30; ++i)
+        longScript += scriptLine(12) + "\n";
+    for (const auto& [taskid, samples, scriptText] :
+         {std::tuple{"Silent", silence, text}, std::tuple{"Short", oneLine, longScript}}) {
+        const fs::path file = quillora::testing::writeAudio(
+            platform.scratch() / (std::string(taskid) + ".m4a"), samples);
+        ASSERT_EQ(upload(platform, taskid, scriptText, readFile(file))->status, 200);
+        ASSERT_EQ(start(platform, taskid)["status"], 200);
+        const std::string result = platform.waitForResult(taskid);
+        EXPECT_EQ(result.rfind("failed/", 0), 0u) << result;
+        EXPECT_GT(result.size(), std::string("failed/").size()) << "with a reason";
+    }
 }
 
 TEST(ServerResults, StartedTasksSurviveARestart) {
