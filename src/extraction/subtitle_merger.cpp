@@ -1,4 +1,5 @@
 #include "extraction/subtitle_merger.h"
+#include "extraction/sampling.h"
 
 #include <algorithm>
 #include <set>
@@ -8,10 +9,6 @@
 
 namespace quillora::extraction {
 namespace {
-
-int frameOf(double seconds) {
-    return static_cast<int>(seconds * 25);
-}
 
 double boundedEnd(double start, double end) {
     const double d = end - start;
@@ -32,8 +29,8 @@ std::vector<SRTSubtitle> SubtitleMerger::postProcessSubtitles(
     if (debugEnabled) {
         console("🎯 后处理完成，最终字幕数: " + std::to_string(list.size()));
         for (const auto& entry : list) {
-            const int startFrame = frameOf(entry.startTime);
-            const int endFrame = frameOf(entry.endTime);
+            const int startFrame = sampledFrameAt(entry.startTime);
+            const int endFrame = sampledFrameAt(entry.endTime);
             console("   #" + std::to_string(entry.index) + ": 帧" + std::to_string(startFrame) +
                     "-" + std::to_string(endFrame) + " (" +
                     std::to_string(endFrame - startFrame + 1) + "帧, " +
@@ -48,15 +45,15 @@ std::vector<SRTSubtitle> SubtitleMerger::basicFrameProcessing(
     std::vector<SRTSubtitle> out;
     out.reserve(list.size());
     for (size_t k = 0; k < list.size(); ++k) {
-        int startFrame = frameOf(list[k].startTime);
-        int endFrame = frameOf(list[k].endTime);
+        int startFrame = sampledFrameAt(list[k].startTime);
+        int endFrame = sampledFrameAt(list[k].endTime);
         if (k > 0) {
-            const int previousEnd = frameOf(out.back().endTime);
+            const int previousEnd = sampledFrameAt(out.back().endTime);
             if (previousEnd >= startFrame) startFrame = previousEnd + 1;
         }
         if (endFrame - startFrame < 2) endFrame = startFrame + 2;
-        out.push_back(makeSubtitle(static_cast<int>(k) + 1, startFrame / 25.0, endFrame / 25.0,
-                                   list[k].text));
+        out.push_back(makeSubtitle(static_cast<int>(k) + 1, sampledFrameTime(startFrame),
+                                   sampledFrameTime(endFrame), list[k].text));
     }
     return out;
 }
@@ -103,10 +100,10 @@ std::optional<SRTSubtitle> SubtitleMerger::mergeSubtitleGroup(
     if (debugEnabled) {
         int frames = 0;
         for (const auto& entry : group)
-            frames += frameOf(entry.endTime) - frameOf(entry.startTime) + 1;
+            frames += sampledFrameAt(entry.endTime) - sampledFrameAt(entry.startTime) + 1;
         console("🧩 合并组(" + std::to_string(group.size()) + "个字幕): '" + text + "'");
         console("   📊 帧数: " + std::to_string(frames) + " → " +
-                std::to_string(frameOf(end) - frameOf(start) + 1) +
+                std::to_string(sampledFrameAt(end) - sampledFrameAt(start) + 1) +
                 ", 时间: " + fixed(oldEnd - start, 2) + "s → " + fixed(end - start, 2) + "s");
     }
     return makeSubtitle(0, start, end, text);

@@ -1,4 +1,5 @@
 #include "extraction/subtitle_tracker.h"
+#include "extraction/sampling.h"
 
 #include "extraction/text_measures.h"
 #include "platform/console.h"
@@ -16,7 +17,8 @@ void SubtitleTracker::addSubtitle(const std::string& text, double time, int fram
     if (empty) {
         state.consecutiveEmptyFrames += 1;
         if (state.consecutiveEmptyFrames >= frameTolerance) {
-            finalizeCurrentSubtitle(state.lastSeenFrameIndex / 25.0, state.lastSeenFrameIndex);
+            finalizeCurrentSubtitle(sampledFrameTime(state.lastSeenFrameIndex),
+                                    state.lastSeenFrameIndex);
         }
         return;
     }
@@ -37,7 +39,7 @@ void SubtitleTracker::addSubtitle(const std::string& text, double time, int fram
         }
         return;
     }
-    finalizeCurrentSubtitle((frameIndex - 1) / 25.0, frameIndex - 1);
+    finalizeCurrentSubtitle(sampledFrameTime(frameIndex - 1), frameIndex - 1);
     startNewSubtitle(cleaned, time, frameIndex);
 }
 

@@ -8,6 +8,7 @@
 
 #include "extraction/frame_recognition.h"
 #include "extraction/recognition_pool.h"
+#include "extraction/sampling.h"
 #include "extraction/text_measures.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -282,18 +283,20 @@ std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
     }
     if (!hasVideo) return fail("无法读取视频轨道: " + name);
 
-    const int totalFrames = static_cast<int>(duration * 25.0);
+    const int totalFrames = sampledFrameAt(duration);
     console("开始处理视频: " + name);
     console("时长: " + shortestDecimal(duration) + "秒，总帧数: " + std::to_string(totalFrames));
     console("识别时间范围: " + shortestDecimal(range.lower) + " - " + shortestDecimal(range.upper) +
             "秒");
-    const int firstFrame = static_cast<int>(range.lower * 25.0);
-    const int endFrame = std::min(totalFrames, static_cast<int>(range.upper * 25.0));
+    const int firstFrame = sampledFrameAt(range.lower);
+    const int endFrame = std::min(totalFrames, sampledFrameAt(range.upper));
     console("实际处理帧范围: " + std::to_string(firstFrame) + " - " + std::to_string(endFrame) +
             "，共" + std::to_string(endFrame - firstFrame) + "帧");
 
+    int closeFrame = endFrame;
     try {
-        sampleFrames(url, firstFrame, endFrame, totalFrames, stop, result);
+        closeFrame =
+            std::min(endFrame, sampleFrames(url, firstFrame, endFrame, totalFrames, stop, result));
     } catch (const media::MediaError& error) {
         return fail("处理视频失败: " + error.description() + " - " + name);
     } catch (const ocr::OcrError& error) {
@@ -301,7 +304,10 @@ std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
     }
     if (stop.stop_requested()) return std::nullopt;
 
-    if (tracker_.hasOpenSubtitle()) tracker_.finalizeCurrentSubtitle(endFrame / 25.0, endFrame);
+    // A video whose data ends early closes its last subtitle where the pictures end.
+    if (tracker_.hasOpenSubtitle()) {
+        tracker_.finalizeCurrentSubtitle(sampledFrameTime(closeFrame), closeFrame);
+    }
     tracker_.currentSubtitles = merger_.postProcessSubtitles(tracker_.currentSubtitles);
     update([&](ProcessorSnapshot& s) { s.subtitles = tracker_.currentSubtitles; });
 
@@ -320,17 +326,100 @@ std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
     return result;
 }
 
-void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
-                                  int totalFrames, std::stop_token stop, VideoResult& result) {
-    if (endFrame <= firstFrame) return;
-    const TimeRange range = recognitionTimeRange();
-    const RecognitionRegion region = recognitionRegion();
-    media::VideoFrameReader reader(url);
-    reader.startAt(firstFrame / 25.0);
+// What the sampling loop remembers between frames.
+struct VideoProcessor::SamplingState {
+    // The frame that last went to recognition: its text mask and its job. No job: the last
+    // examined frame had no text.
+    ocr::TextMask keyMask;
+    std::shared_ptr<RecognitionJob> keyJob;
+    // The last frame whose text pixels were examined: its brightness sample and the job whose
+    // text it shares.
+    std::vector<uint8_t> lastSample;
+    std::shared_ptr<RecognitionJob> lastJob;
+    bool haveLastSample = false;
 
-    const int width = reader.width();
-    const int height = reader.height();
-    const media::PixelRect rect = cropRect(region, width, height);
+    std::deque<PendingFrame> pending;
+    // The script is chosen per video from the lines so far, in frame order (see ScriptVote).
+    ScriptVote vote;
+    std::shared_ptr<ScriptEvidence> evidence = std::make_shared<ScriptEvidence>();
+    int nextSequence = 0;
+};
+
+std::shared_ptr<RecognitionJob> VideoProcessor::recognitionFor(media::VideoFrameReader& reader,
+                                                               const media::PixelRect& rect,
+                                                               SamplingState& state,
+                                                               VideoResult& result) {
+    std::vector<uint8_t> sample = reader.brightnessSample(rect);
+    if (state.haveLastSample && !sample.empty() && nearlyIdentical(sample, state.lastSample)) {
+        // The picture under the region did not change: nor did its text.
+        return state.lastJob;
+    }
+    // Big crops are compared at half size, a quarter of the work on every frame; the full-size
+    // crop and mask are made only for the frames that go to recognition.
+    const int cropHeight = std::min(rect.y + rect.height, reader.height()) - std::max(rect.y, 0);
+    const bool halve = cropHeight >= kHalveFrom;
+    media::RgbImage crop = reader.crop(rect, halve);
+    ocr::TextMask probe;
+    if (!crop.empty()) probe = textMask(crop);
+    if (probe.empty()) {
+        state.keyJob.reset();
+    } else if (!state.keyJob || !ocr::masksMatch(probe, state.keyMask)) {
+        ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
+        if (full.empty()) {
+            state.keyJob.reset();
+        } else {
+            auto job = std::make_shared<RecognitionJob>();
+            job->image = ocr::renderForRecognition(full);
+            job->evidence = state.evidence;
+            job->sequence = state.nextSequence++;
+            pool_->submit(job);
+            ++result.recognitionCalls;
+            state.keyJob = std::move(job);
+            state.keyMask = std::move(probe);
+        }
+    }
+    state.lastJob = state.keyJob;
+    state.lastSample = std::move(sample);
+    state.haveLastSample = true;
+    return state.lastJob;
+}
+
+void VideoProcessor::deliverFrames(SamplingState& state, bool drainAll, int totalFrames) {
+    auto& pending = state.pending;
+    while (!pending.empty()) {
+        PendingFrame& front = pending.front();
+        if (front.job) {
+            const bool mustWait = drainAll || pending.size() > kMaxBufferedFrames ||
+                                  pool_->outstanding() > kMaxOutstandingJobs;
+            if (!pool_->isDone(*front.job)) {
+                if (!mustWait) return;
+                pool_->wait(*front.job);
+            }
+            RecognitionJob& job = *front.job;
+            if (!job.scriptChosen) {
+                job.scriptChosen = true;
+                if (job.traditionalLead) {
+                    state.vote.add(*job.traditionalLead);
+                    job.text = state.vote.traditional() ? job.traditionalText : job.simplifiedText;
+                }
+            }
+            front.text = job.text;
+        }
+        if (!front.failed) {
+            if (front.toTracker) addSubtitle(front.text, front.time, front.index);
+            setProgress((front.index + 1) / static_cast<double>(totalFrames));
+        }
+        pending.pop_front();
+    }
+}
+
+int VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
+                                 int totalFrames, std::stop_token stop, VideoResult& result) {
+    if (endFrame <= firstFrame) return endFrame;
+    const TimeRange range = recognitionTimeRange();
+    media::VideoFrameReader reader(url);
+    reader.startAt(sampledFrameTime(firstFrame));
+    const media::PixelRect rect = cropRect(recognitionRegion(), reader.width(), reader.height());
     if (!pool_) {
         int workers = 1;
         {
@@ -340,52 +429,13 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
         pool_ = std::make_unique<RecognitionPool>(workers);
     }
 
-    std::deque<PendingFrame> pending;
-    ocr::TextMask keyMask;  // mask of the last frame that went to recognition
-    std::shared_ptr<RecognitionJob> keyJob;
-    bool haveKey = false;
-    std::vector<uint8_t> lastSample;  // of the last frame whose text pixels were examined
-    std::shared_ptr<RecognitionJob> lastJob;
-    bool haveLastSample = false;
-
-    // The script is chosen per video from the lines so far, in frame order (see ScriptVote).
-    ScriptVote vote;
-    const auto evidence = std::make_shared<ScriptEvidence>();
-    int nextSequence = 0;
-    auto chooseScript = [&](RecognitionJob& job) {
-        if (job.scriptChosen) return;
-        job.scriptChosen = true;
-        if (!job.traditionalLead) return;
-        vote.add(*job.traditionalLead);
-        job.text = vote.traditional() ? job.traditionalText : job.simplifiedText;
-    };
-
-    auto deliver = [&](bool drainAll) {
-        while (!pending.empty()) {
-            PendingFrame& front = pending.front();
-            if (front.job) {
-                const bool mustWait = drainAll || pending.size() > kMaxBufferedFrames ||
-                                      pool_->outstanding() > kMaxOutstandingJobs;
-                if (!pool_->isDone(*front.job)) {
-                    if (!mustWait) return;
-                    pool_->wait(*front.job);
-                }
-                chooseScript(*front.job);
-                front.text = front.job->text;
-            }
-            if (!front.failed) {
-                if (front.toTracker) addSubtitle(front.text, front.time, front.index);
-                setProgress((front.index + 1) / static_cast<double>(totalFrames));
-            }
-            pending.pop_front();
-        }
-    };
-
+    SamplingState state;
+    int lastDecoded = firstFrame - 1;
     for (int i = firstFrame; i < endFrame; ++i) {
         if (stop.stop_requested()) break;
         PendingFrame frame;
         frame.index = i;
-        const double t = i / 25.0;
+        const double t = sampledFrameTime(i);
         frame.time = t;
         if (t < range.lower || t > range.upper) {
             frame.toTracker = false;
@@ -394,55 +444,17 @@ void VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFra
             frame.failed = true;
         } else {
             ++result.framesSampled;
+            lastDecoded = i;
             const double actual = reader.frameTime();
             frame.time = std::isfinite(actual) && actual > 0 ? actual : t;
-            std::vector<uint8_t> sample = reader.brightnessSample(rect);
-            if (haveLastSample && !sample.empty() && nearlyIdentical(sample, lastSample)) {
-                // The picture under the region did not change: nor did its text.
-                frame.job = lastJob;
-                pending.push_back(std::move(frame));
-                deliver(false);
-                continue;
-            }
-            // Big crops are compared at half size, a quarter of the work on every frame; the
-            // full-size crop and mask are made only for the frames that go to recognition.
-            const int cropHeight = std::min(rect.y + rect.height, height) - std::max(rect.y, 0);
-            const bool halve = cropHeight >= kHalveFrom;
-            media::RgbImage crop = reader.crop(rect, halve);
-            ocr::TextMask probe;
-            if (!crop.empty()) probe = textMask(crop);
-            if (probe.empty()) {
-                haveKey = false;
-                keyJob.reset();
-            } else if (haveKey && ocr::masksMatch(probe, keyMask)) {
-                frame.job = keyJob;
-            } else {
-                ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
-                if (full.empty()) {
-                    haveKey = false;
-                    keyJob.reset();
-                } else {
-                    auto job = std::make_shared<RecognitionJob>();
-                    job->image = ocr::renderForRecognition(full);
-                    job->evidence = evidence;
-                    job->sequence = nextSequence++;
-                    pool_->submit(job);
-                    ++result.recognitionCalls;
-                    frame.job = job;
-                    keyJob = std::move(job);
-                    keyMask = std::move(probe);
-                    haveKey = true;
-                }
-            }
-            lastJob = frame.job;
-            lastSample = std::move(sample);
-            haveLastSample = true;
+            frame.job = recognitionFor(reader, rect, state, result);
         }
-        pending.push_back(std::move(frame));
-        deliver(false);
+        state.pending.push_back(std::move(frame));
+        deliverFrames(state, false, totalFrames);
     }
-    if (stop.stop_requested()) return;
-    deliver(true);
+    if (stop.stop_requested()) return endFrame;
+    deliverFrames(state, true, totalFrames);
+    return lastDecoded + 1;
 }
 
 void VideoProcessor::addSubtitle(const std::string& text, double time, int frameIndex) {

@@ -11,13 +11,16 @@
 #include <thread>
 #include <vector>
 
+#include "extraction/sampling.h"
 #include "extraction/srt_subtitle.h"
 #include "extraction/subtitle_merger.h"
 #include "extraction/subtitle_tracker.h"
+#include "platform/media/media_file.h"
 
 namespace quillora::extraction {
 
 class RecognitionPool;
+struct RecognitionJob;
 
 /// Normalised crop rectangle: fractions of the frame, origin top-left, y downwards.
 struct RecognitionRegion {
@@ -69,7 +72,7 @@ struct SaveResult {
 class VideoProcessor {
   public:
     static constexpr int frameTolerance = SubtitleTracker::frameTolerance;
-    static constexpr double frameDuration = 0.04;
+    static constexpr double frameDuration = 1 / kSamplingRate;
 
     VideoProcessor();
     /// Stops a running batch (nothing more is saved) and waits for it.
@@ -120,8 +123,19 @@ class VideoProcessor {
     /// Runs one video; nullopt when it was cancelled.
     std::optional<VideoResult> extractFramesAndRecognizeText(const std::filesystem::path& url,
                                                              std::stop_token stop);
-    void sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
-                      int totalFrames, std::stop_token stop, VideoResult& result);
+    struct SamplingState;
+    /// Samples frames firstFrame..endFrame-1 into the tracker; returns the frame after the last
+    /// one that could be decoded (endFrame unless the video's data ends early).
+    int sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
+                     int totalFrames, std::stop_token stop, VideoResult& result);
+    /// The recognition whose text the reader's current frame shows: the previous frame's when
+    /// the region did not change or its text pixels still match, a new one when they do not,
+    /// none when the region holds no text.
+    std::shared_ptr<RecognitionJob> recognitionFor(media::VideoFrameReader& reader,
+                                                   const media::PixelRect& rect,
+                                                   SamplingState& state, VideoResult& result);
+    /// Hands finished frames to the tracker in frame order; with `drainAll`, waits for all.
+    void deliverFrames(SamplingState& state, bool drainAll, int totalFrames);
     void addSubtitle(const std::string& text, double time, int frameIndex);
     void setProgress(double value);
     template <typename Change>

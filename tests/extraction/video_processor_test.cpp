@@ -181,6 +181,28 @@ TEST_F(VideoProcessorTest, TimeRangeLimitsTheFramesExamined) {
     EXPECT_NEAR(s.subtitles[0].endTime, 3.0, 1e-9);
 }
 
+TEST_F(VideoProcessorTest, DataEndingEarlySkipsTheFramesItLacks) {
+    // An index that promises 6 s over data that stops after about 3 s, as a cut-off download
+    // (key frames only, so that half the bytes hold half the pictures).
+    const auto whole = scratch_ / "whole.mp4";
+    const auto cut = scratch_ / "cut.mp4";
+    ASSERT_TRUE(quillora::testing::makeSubtitledVideo(whole, 6.0,
+                                                      {{0.4, 6.0, "大家好，欢迎收看今天的节目"}},
+                                                      {.extra = "-g 1 -movflags +faststart"}));
+    const std::string bytes = readFile(whole);
+    quillora::testing::writeTestFile(cut, bytes.substr(0, bytes.size() / 2));
+
+    VideoProcessor processor;
+    const auto results = run(processor, {cut});
+    ASSERT_TRUE(results.at(0).success) << results[0].errorMessage.value_or("");
+    EXPECT_TRUE(capture_.contains("处理帧 149 失败: 无法解码视频帧"));
+    EXPECT_LT(results[0].framesSampled, 120);
+    const auto s = processor.snapshot();
+    ASSERT_EQ(s.subtitles.size(), 1u);
+    // Closed where the pictures end, not at the promised 6 s.
+    EXPECT_LT(s.subtitles[0].endTime, 4.0);
+}
+
 TEST_F(VideoProcessorTest, ManualSaveWritesTheShownSubtitles) {
     VideoProcessor processor;
     bool asked = false;

@@ -67,6 +67,9 @@ TEST_F(MediaTest, ReadsFramesForwardAtTheRequestedInstants) {
         EXPECT_LE(actual, t + 0.01 + 1e-9);
         EXPECT_GT(actual, t - 1 / 30.0);
     }
+    // The last frame lasts its own 1/30 s and no longer: nothing is on screen past 2.0 s.
+    EXPECT_TRUE(reader.advanceTo(1.99));
+    EXPECT_FALSE(reader.advanceTo(2.04));
     const RgbImage crop = reader.crop({30, 10, 4, 2});
     ASSERT_EQ(crop.width, 4);
     ASSERT_EQ(crop.height, 2);

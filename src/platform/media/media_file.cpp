@@ -18,7 +18,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <tuple>
+#include <optional>
 
 namespace quillora::media {
 
@@ -72,6 +72,7 @@ using namespace detail;
 struct SwsFreer {
     void operator()(SwsContext* context) const { sws_freeContext(context); }
 };
+using ScalerPtr = std::unique_ptr<SwsContext, SwsFreer>;
 
 TrackKind kindOf(AVMediaType type) {
     switch (type) {
@@ -198,14 +199,34 @@ struct VideoFrameReader::Impl {
     bool ended = false;
     int rotation = 0;  // clockwise degrees that make the picture upright: 0, 90, 180, 270
     double startOffset = 0;
-    mutable std::unique_ptr<SwsContext, SwsFreer> scaler;
-    mutable std::vector<uint8_t> converted;  // reused: a fresh buffer per frame costs page faults
+    ScalerPtr scaler;
+    std::vector<uint8_t> converted;  // reused: a fresh buffer per frame costs page faults
 
     double timeOf(const AVFrame* frame) const {
         int64_t pts = frame->best_effort_timestamp;
         if (pts == AV_NOPTS_VALUE) pts = frame->pts;
         if (pts == AV_NOPTS_VALUE) return std::numeric_limits<double>::quiet_NaN();
         return static_cast<double>(pts) * av_q2d(stream->time_base) - startOffset;
+    }
+
+    // How long a frame stays on screen when no frame follows it: its packet's duration, else
+    // the stream's frame interval.
+    double lengthOf(const AVFrame* frame) const {
+        if (frame->pkt_duration > 0) {
+            return static_cast<double>(frame->pkt_duration) * av_q2d(stream->time_base);
+        }
+        for (const AVRational rate : {stream->avg_frame_rate, stream->r_frame_rate}) {
+            if (rate.num > 0 && rate.den > 0) return av_q2d(av_inv_q(rate));
+        }
+        return 0.04;
+    }
+
+    // Past the last frame's own length there is no picture: a video whose data ends before
+    // its declared duration (a cut-off download) has nothing more to show.
+    bool onScreenAt(double seconds) const {
+        if (havePending || !ended) return true;
+        const double start = timeOf(current.get());
+        return std::isnan(start) || seconds < start + lengthOf(current.get()) - 1e-3;
     }
 
     bool decodeInto(AVFrame* frame) {
@@ -298,7 +319,7 @@ bool VideoFrameReader::advanceTo(double seconds, double tolerance) {
         }
         break;
     }
-    return true;
+    return d.onScreenAt(seconds);
 }
 
 double VideoFrameReader::frameTime() const {
@@ -325,66 +346,54 @@ RgbImage halved(const RgbImage& image) {
     return out;
 }
 
-RgbImage VideoFrameReader::crop(const PixelRect& wanted, bool half) const {
-    auto& d = *impl_;
-    RgbImage out;
-    if (!d.haveCurrent) return out;
-    // Rotated pictures are halved after turning; upright ones while converting.
-    if (half && d.rotation != 0) return halved(crop(wanted));
-    const int uprightW = width();
-    const int uprightH = height();
-    const int x0 = std::clamp(wanted.x, 0, uprightW);
-    const int y0 = std::clamp(wanted.y, 0, uprightH);
-    const int x1 = std::clamp(wanted.x + std::max(wanted.width, 0), 0, uprightW);
-    const int y1 = std::clamp(wanted.y + std::max(wanted.height, 0), 0, uprightH);
-    if (x1 <= x0 || y1 <= y0) return out;
+namespace {
 
-    // The same rectangle in the stored (not yet rotated) picture.
-    const AVFrame* frame = d.current.get();
-    const int sw = frame->width;
-    const int sh = frame->height;
-    int sx0 = x0, sy0 = y0, sx1 = x1, sy1 = y1;
-    switch (d.rotation) {
+// Corners of a rectangle, x0/y0 inclusive, x1/y1 exclusive.
+struct Span {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x1 <= x0 || y1 <= y0; }
+};
+
+Span clipped(const Span& s, int width, int height) {
+    return {std::clamp(s.x0, 0, width), std::clamp(s.y0, 0, height), std::clamp(s.x1, 0, width),
+            std::clamp(s.y1, 0, height)};
+}
+
+Span clipped(const PixelRect& wanted, int width, int height) {
+    return clipped(Span{wanted.x, wanted.y, wanted.x + std::max(wanted.width, 0),
+                        wanted.y + std::max(wanted.height, 0)},
+                   width, height);
+}
+
+// The same rectangle in the stored (not yet rotated) sw x sh picture.
+Span storedSpan(const Span& upright, int rotation, int sw, int sh) {
+    const auto [x0, y0, x1, y1] = upright;
+    switch (rotation) {
         case 90:
-            sx0 = y0;
-            sx1 = y1;
-            sy0 = sh - x1;
-            sy1 = sh - x0;
-            break;
+            return {y0, sh - x1, y1, sh - x0};
         case 180:
-            sx0 = sw - x1;
-            sx1 = sw - x0;
-            sy0 = sh - y1;
-            sy1 = sh - y0;
-            break;
+            return {sw - x1, sh - y1, sw - x0, sh - y0};
         case 270:
-            sx0 = sw - y1;
-            sx1 = sw - y0;
-            sy0 = x0;
-            sy1 = x1;
-            break;
+            return {sw - y1, x0, sw - y0, x1};
         default:
-            break;
+            return upright;
     }
-    sx0 = std::clamp(sx0, 0, sw);
-    sx1 = std::clamp(sx1, 0, sw);
-    sy0 = std::clamp(sy0, 0, sh);
-    sy1 = std::clamp(sy1, 0, sh);
-    if (sx1 <= sx0 || sy1 <= sy0) return out;
+}
 
-    // Chroma planes are subsampled: start the conversion on a chroma sample boundary.
-    const auto format = static_cast<AVPixelFormat>(frame->format);
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-    if (!desc || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) return out;
-    const int alignX = 1 << desc->log2_chroma_w;
-    const int alignY = 1 << desc->log2_chroma_h;
-    const int ax0 = sx0 / alignX * alignX;
-    const int ay0 = sy0 / alignY * alignY;
-    const int convW = sx1 - ax0;
-    const int convH = sy1 - ay0;
+// Converted RGB rows of a stored-orientation piece, before it is cut to size and turned.
+struct ConvertedPiece {
+    const uint8_t* data = nullptr;
+    int stride = 0;
+    int offX = 0, offY = 0;  // where the wanted piece starts inside the converted rows
+    int width = 0, height = 0;
+    const uint8_t* at(int x, int y) const {
+        return data + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+    }
+};
 
-    const uint8_t* planes[4] = {};
-    int strides[4] = {};
+// Plane pointers moved to the start of `from` (already on a chroma sample boundary).
+void planesAt(const AVFrame* frame, const AVPixFmtDescriptor* desc, int ax0, int ay0,
+              const uint8_t* planes[4], int strides[4]) {
     const bool paletted = (desc->flags & AV_PIX_FMT_FLAG_PAL) != 0;
     for (int p = 0; p < 4 && frame->data[p]; ++p) {
         strides[p] = frame->linesize[p];
@@ -401,49 +410,29 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted, bool half) const {
         planes[p] +=
             static_cast<ptrdiff_t>(py) * frame->linesize[p] + static_cast<ptrdiff_t>(px) * step;
     }
+}
 
-    const int scale = half ? 2 : 1;
-    const int outConvW = convW / scale;
-    const int outConvH = convH / scale;
-    if (outConvW <= 0 || outConvH <= 0) return out;
-    d.scaler.reset(sws_getCachedContext(d.scaler.release(), convW, convH, format, outConvW,
-                                        outConvH, AV_PIX_FMT_RGB24, half ? SWS_AREA : SWS_POINT,
-                                        nullptr, nullptr, nullptr));
-    if (!d.scaler) return out;
-    // swscale writes whole SIMD blocks: aligned rows and slack at the end of the buffer.
-    const int stride = (outConvW * 3 + 63) / 64 * 64;
-    std::vector<uint8_t>& converted = d.converted;
-    converted.resize(static_cast<size_t>(stride) * (outConvH + 1) + 64);
-    uint8_t* dst[4] = {converted.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {stride, 0, 0, 0};
-    sws_scale(d.scaler.get(), planes, strides, 0, convH, dst, dstStride);
-    auto source = [&](int x, int y) {
-        return converted.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
-    };
-
-    // Cut the alignment margin off and turn the piece upright.
-    const int offX = (sx0 - ax0) / scale;
-    const int offY = (sy0 - ay0) / scale;
-    const int pieceW = std::min((sx1 - sx0) / scale, outConvW - offX);
-    const int pieceH = std::min((sy1 - sy0) / scale, outConvH - offY);
-    if (pieceW <= 0 || pieceH <= 0) return out;
-    if (d.rotation == 0) {
+// Copies the converted piece into `out`, turned upright.
+void uprightCopy(const ConvertedPiece& piece, int rotation, RgbImage& out) {
+    const int pieceW = piece.width;
+    const int pieceH = piece.height;
+    if (rotation == 0) {
         out.width = pieceW;
         out.height = pieceH;
         out.pixels.resize(static_cast<size_t>(pieceW) * pieceH * 3);
         for (int y = 0; y < pieceH; ++y) {
             std::memcpy(out.pixels.data() + static_cast<size_t>(y) * pieceW * 3,
-                        source(offX, y + offY), static_cast<size_t>(pieceW) * 3);
+                        piece.at(piece.offX, y + piece.offY), static_cast<size_t>(pieceW) * 3);
         }
-        return out;
+        return;
     }
-    out.width = d.rotation % 180 == 0 ? pieceW : pieceH;
-    out.height = d.rotation % 180 == 0 ? pieceH : pieceW;
+    out.width = rotation % 180 == 0 ? pieceW : pieceH;
+    out.height = rotation % 180 == 0 ? pieceH : pieceW;
     out.pixels.resize(static_cast<size_t>(out.width) * out.height * 3);
     for (int y = 0; y < out.height; ++y) {
         for (int x = 0; x < out.width; ++x) {
             int px = x, py = y;
-            switch (d.rotation) {
+            switch (rotation) {
                 case 90:
                     px = y;
                     py = pieceH - 1 - x;
@@ -459,12 +448,76 @@ RgbImage VideoFrameReader::crop(const PixelRect& wanted, bool half) const {
                 default:
                     break;
             }
-            const uint8_t* src = source(px + offX, py + offY);
+            const uint8_t* src = piece.at(px + piece.offX, py + piece.offY);
             uint8_t* dstPixel = out.pixels.data() + (static_cast<size_t>(y) * out.width + x) * 3;
             dstPixel[0] = src[0];
             dstPixel[1] = src[1];
             dstPixel[2] = src[2];
         }
+    }
+}
+
+// Converts the stored-orientation span of `frame` to RGB with `scaler` into `converted`;
+// nullopt when the pixel format cannot be converted or nothing is left.
+std::optional<ConvertedPiece> convertPiece(const AVFrame* frame, const Span& stored, bool half,
+                                           ScalerPtr& scaler, std::vector<uint8_t>& converted) {
+    // Chroma planes are subsampled: start the conversion on a chroma sample boundary.
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (!desc || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) return std::nullopt;
+    const int alignX = 1 << desc->log2_chroma_w;
+    const int alignY = 1 << desc->log2_chroma_h;
+    const int ax0 = stored.x0 / alignX * alignX;
+    const int ay0 = stored.y0 / alignY * alignY;
+    const int convW = stored.x1 - ax0;
+    const int convH = stored.y1 - ay0;
+    const uint8_t* planes[4] = {};
+    int strides[4] = {};
+    planesAt(frame, desc, ax0, ay0, planes, strides);
+
+    const int scale = half ? 2 : 1;
+    const int outConvW = convW / scale;
+    const int outConvH = convH / scale;
+    if (outConvW <= 0 || outConvH <= 0) return std::nullopt;
+    scaler.reset(sws_getCachedContext(scaler.release(), convW, convH, format, outConvW, outConvH,
+                                      AV_PIX_FMT_RGB24, half ? SWS_AREA : SWS_POINT, nullptr,
+                                      nullptr, nullptr));
+    if (!scaler) return std::nullopt;
+    // swscale writes whole SIMD blocks: aligned rows and slack at the end of the buffer.
+    const int stride = (outConvW * 3 + 63) / 64 * 64;
+    converted.resize(static_cast<size_t>(stride) * (outConvH + 1) + 64);
+    uint8_t* dst[4] = {converted.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {stride, 0, 0, 0};
+    sws_scale(scaler.get(), planes, strides, 0, convH, dst, dstStride);
+
+    // The alignment margin is cut off when the piece is copied out.
+    ConvertedPiece piece;
+    piece.data = converted.data();
+    piece.stride = stride;
+    piece.offX = (stored.x0 - ax0) / scale;
+    piece.offY = (stored.y0 - ay0) / scale;
+    piece.width = std::min((stored.x1 - stored.x0) / scale, outConvW - piece.offX);
+    piece.height = std::min((stored.y1 - stored.y0) / scale, outConvH - piece.offY);
+    if (piece.width <= 0 || piece.height <= 0) return std::nullopt;
+    return piece;
+}
+
+}  // namespace
+
+RgbImage VideoFrameReader::crop(const PixelRect& wanted, bool half) {
+    auto& d = *impl_;
+    RgbImage out;
+    if (!d.haveCurrent) return out;
+    // Rotated pictures are halved after turning; upright ones while converting.
+    if (half && d.rotation != 0) return halved(crop(wanted));
+    const Span upright = clipped(wanted, width(), height());
+    if (upright.empty()) return out;
+    const AVFrame* frame = d.current.get();
+    const Span stored = clipped(storedSpan(upright, d.rotation, frame->width, frame->height),
+                                frame->width, frame->height);
+    if (stored.empty()) return out;
+    if (const auto piece = convertPiece(frame, stored, half, d.scaler, d.converted)) {
+        uprightCopy(*piece, d.rotation, out);
     }
     return out;
 }
@@ -482,32 +535,15 @@ std::vector<uint8_t> VideoFrameReader::brightnessSample(const PixelRect& wanted)
         return sample;
     }
     // The same rectangle in stored orientation; which way round does not matter here.
-    const int uprightW = width();
-    const int uprightH = height();
-    int x0 = std::clamp(wanted.x, 0, uprightW);
-    int y0 = std::clamp(wanted.y, 0, uprightH);
-    int x1 = std::clamp(wanted.x + std::max(wanted.width, 0), 0, uprightW);
-    int y1 = std::clamp(wanted.y + std::max(wanted.height, 0), 0, uprightH);
-    const int sw = frame->width;
-    const int sh = frame->height;
-    switch (d.rotation) {
-        case 90:
-            std::tie(x0, x1, y0, y1) = std::tuple(y0, y1, sh - x1, sh - x0);
-            break;
-        case 180:
-            std::tie(x0, x1, y0, y1) = std::tuple(sw - x1, sw - x0, sh - y1, sh - y0);
-            break;
-        case 270:
-            std::tie(x0, x1, y0, y1) = std::tuple(sw - y1, sw - y0, x0, x1);
-            break;
-        default:
-            break;
-    }
+    const auto [x0, y0, x1, y1] = clipped(
+        storedSpan(clipped(wanted, width(), height()), d.rotation, frame->width, frame->height),
+        frame->width, frame->height);
     const int step = desc->comp[0].step;
+    if (x1 <= x0 || y1 <= y0) return sample;
     sample.reserve(static_cast<size_t>((x1 - x0) / 2 + 1) * static_cast<size_t>((y1 - y0) / 2 + 1));
-    for (int y = std::max(y0, 0); y < std::min(y1, sh); y += 2) {
+    for (int y = y0; y < y1; y += 2) {
         const uint8_t* row = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
-        for (int x = std::max(x0, 0); x < std::min(x1, sw); x += 2)
+        for (int x = x0; x < x1; x += 2)
             sample.push_back(row[x * step]);
     }
     return sample;

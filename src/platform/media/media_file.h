@@ -81,7 +81,8 @@ class VideoFrameReader {
 
     /// Moves to the frame on screen at `seconds`: the last frame presented no later than
     /// seconds + tolerance (or the first frame when the video starts later). Decodes forward,
-    /// never seeks. False when no frame can be decoded at all.
+    /// never seeks. False when no frame is on screen then: none can be decoded, or the data
+    /// ended before `seconds` (the last frame lasts its own length, not to the declared end).
     bool advanceTo(double seconds, double tolerance = 0.01);
 
     /// Presentation time of the current frame, seconds from the start of the video.
@@ -89,7 +90,8 @@ class VideoFrameReader {
 
     /// The current frame's pixels inside `rect` (upright coordinates), clipped to the picture;
     /// with `half`, at half the size in each direction (area-averaged), which is cheaper.
-    RgbImage crop(const PixelRect& rect, bool half = false) const;
+    /// Not const: the conversion reuses the reader's scaler and buffer.
+    RgbImage crop(const PixelRect& rect, bool half = false);
 
     /// Brightness of every other pixel of every other row inside `rect`, straight from the
     /// decoded picture (no conversion): enough to tell whether the region changed between two

@@ -79,23 +79,13 @@ int removeSpecks(std::vector<uint8_t>& on, int w, int h, int minArea) {
     return kept;
 }
 
-}  // namespace
-
-TextMask isolateSubtitleText(const RgbView& crop) {
-    TextMask mask;
-    if (!crop.data || crop.width <= 0 || crop.height <= 0) return mask;
+// Light pieces, 4-connected, so that a stroke does not leak into the picture diagonally. Each
+// piece is measured (extent, colour, how dark its surroundings are) unless it reaches the edge.
+void labelLightPieces(const RgbView& crop, const std::vector<uint8_t>& y, std::vector<int>& label,
+                      std::vector<Piece>& pieces) {
     const int w = crop.width;
     const int h = crop.height;
-    mask.width = w;
-    mask.height = h;
-    thread_local std::vector<uint8_t> y;
-    luminance(crop, y);
     const size_t n = y.size();
-    mask.on.assign(n, 0);
-
-    // Light pieces, 4-connected, so that a stroke does not leak into the picture diagonally.
-    thread_local std::vector<int> label;
-    thread_local std::vector<Piece> pieces;
     thread_local std::vector<std::pair<int, int>> stack;
     label.assign(n, -1);
     pieces.clear();
@@ -148,107 +138,157 @@ TextMask isolateSubtitleText(const RgbView& crop) {
         }
         pieces.push_back(piece);
     }
+}
 
-    // Glyph strokes are closed in by their outline; the picture around them is not.
-    const int minArea = std::max(4, h * h / 2000);
+// Glyph strokes are closed in by their outline; the picture around them is not.
+std::vector<uint8_t> outlinedPieces(const std::vector<Piece>& pieces, int h, int minArea) {
     std::vector<uint8_t> candidate(pieces.size(), 0);
     for (size_t k = 0; k < pieces.size(); ++k) {
         const Piece& p = pieces[k];
         candidate[k] = !p.touchesEdge && p.area >= minArea && p.border > 0 &&
                        p.darkBorder * 100 >= p.border * 80 && (p.bottom - p.top) * 10 <= h * 8;
     }
-    // All strokes of a subtitle share one hue (brightness varies along soft thin strokes):
-    // the hue covering the most candidate area wins, which drops bits of picture caught inside
-    // glyph counters or between outlines.
-    auto chroma = [](long long r, long long g, long long b) {
-        const double sum = std::max<double>(1.0, static_cast<double>(r + g + b));
-        return std::pair<double, double>(r / sum, g / sum);
-    };
-    auto colourKey = [&](const Piece& p) {
-        const auto [cr, cg] = chroma(p.r, p.g, p.b);
-        return static_cast<int>(cr * kHueBins) * (kHueBins + 1) + static_cast<int>(cg * kHueBins);
-    };
+    return candidate;
+}
+
+std::pair<double, double> chroma(long long r, long long g, long long b) {
+    const double sum = std::max<double>(1.0, static_cast<double>(r + g + b));
+    return {r / sum, g / sum};
+}
+
+int colourKey(const Piece& p) {
+    const auto [cr, cg] = chroma(p.r, p.g, p.b);
+    return static_cast<int>(cr * kHueBins) * (kHueBins + 1) + static_cast<int>(cg * kHueBins);
+}
+
+// All strokes of a subtitle share one hue (brightness varies along soft thin strokes): the hue
+// covering the most candidate area wins, which drops bits of picture caught inside glyph
+// counters or between outlines. False when there was no candidate at all.
+bool keepDominantHue(const std::vector<Piece>& pieces, std::vector<uint8_t>& candidate) {
     std::map<int, long long> areaByColour;
     for (size_t k = 0; k < pieces.size(); ++k) {
         if (candidate[k]) areaByColour[colourKey(pieces[k])] += pieces[k].area;
     }
-    if (!areaByColour.empty()) {
-        const auto best =
-            std::max_element(areaByColour.begin(), areaByColour.end(),
-                             [](const auto& a, const auto& b) { return a.second < b.second; });
-        long long r = 0, g = 0, b = 0;
-        for (size_t k = 0; k < pieces.size(); ++k) {
-            if (!candidate[k] || colourKey(pieces[k]) != best->first) continue;
-            r += pieces[k].r;
-            g += pieces[k].g;
-            b += pieces[k].b;
+    if (areaByColour.empty()) return false;
+    const auto best =
+        std::max_element(areaByColour.begin(), areaByColour.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+    long long r = 0, g = 0, b = 0;
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        if (!candidate[k] || colourKey(pieces[k]) != best->first) continue;
+        r += pieces[k].r;
+        g += pieces[k].g;
+        b += pieces[k].b;
+    }
+    const auto [tr, tg] = chroma(r, g, b);
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        if (!candidate[k]) continue;
+        const auto [pr, pg] = chroma(pieces[k].r, pieces[k].g, pieces[k].b);
+        const double dr = pr - tr;
+        const double dg = pg - tg;
+        candidate[k] = dr * dr + dg * dg <= kHueDistance * kHueDistance;
+    }
+    return true;
+}
+
+// Sets the chosen pieces' pixels; returns them and their mean brightness.
+std::vector<int> markPieces(TextMask& mask, const std::vector<uint8_t>& y,
+                            const std::vector<int>& label, const std::vector<uint8_t>& candidate,
+                            double& level) {
+    std::vector<int> marked;
+    long long textLevel = 0;
+    for (size_t i = 0; i < y.size(); ++i) {
+        if (label[i] >= 0 && candidate[static_cast<size_t>(label[i])]) {
+            mask.on[i] = 1;
+            ++mask.count;
+            textLevel += y[i];
+            marked.push_back(static_cast<int>(i));
         }
-        const auto [tr, tg] = chroma(r, g, b);
-        for (size_t k = 0; k < pieces.size(); ++k) {
-            if (!candidate[k]) continue;
-            const auto [pr, pg] = chroma(pieces[k].r, pieces[k].g, pieces[k].b);
-            const double dr = pr - tr;
-            const double dg = pg - tg;
-            candidate[k] = dr * dr + dg * dg <= kHueDistance * kHueDistance;
-        }
-        std::vector<int> frontier;
-        long long textLevel = 0;
-        for (size_t i = 0; i < n; ++i) {
-            if (label[i] >= 0 && candidate[static_cast<size_t>(label[i])]) {
-                mask.on[i] = 1;
-                ++mask.count;
-                textLevel += y[i];
-                frontier.push_back(static_cast<int>(i));
-            }
-        }
-        const double level = mask.count > 0 ? static_cast<double>(textLevel) / mask.count : 255;
-        // Thin strokes of small text are fainter than the threshold: take in fainter pixels
-        // touching the strokes, a step or two deep, which stays inside the outline.
-        for (int step = 0; step < kGrowSteps && !frontier.empty(); ++step) {
-            std::vector<int> next;
-            for (int at : frontier) {
-                const int px = at % w;
-                const int py = at / w;
-                for (int dy = -1; dy <= 1; ++dy) {
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = px + dx;
-                        const int ny = py + dy;
-                        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-                        const int k = ny * w + nx;
-                        if (mask.on[k] || y[k] < kFaint || label[k] >= 0) continue;
-                        mask.on[k] = 1;
-                        ++mask.count;
-                        next.push_back(k);
-                    }
+    }
+    level = mask.count > 0 ? static_cast<double>(textLevel) / mask.count : 255;
+    return marked;
+}
+
+// Thin strokes of small text are fainter than the threshold: take in fainter pixels touching
+// the strokes, a step or two deep, which stays inside the outline.
+void growIntoFaintEdges(TextMask& mask, const std::vector<uint8_t>& y,
+                        const std::vector<int>& label, std::vector<int> frontier) {
+    const int w = mask.width;
+    const int h = mask.height;
+    for (int step = 0; step < kGrowSteps && !frontier.empty(); ++step) {
+        std::vector<int> next;
+        for (int at : frontier) {
+            const int px = at % w;
+            const int py = at / w;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = px + dx;
+                    const int ny = py + dy;
+                    if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                    const int k = ny * w + nx;
+                    if (mask.on[k] || y[k] < kFaint || label[k] >= 0) continue;
+                    mask.on[k] = 1;
+                    ++mask.count;
+                    next.push_back(k);
                 }
             }
-            frontier = std::move(next);
         }
-        // Ink: how far each pixel is from the outline towards the text's own level.
-        mask.ink.assign(n, 0);
-        for (size_t i = 0; i < n; ++i) {
-            if (!mask.on[i]) continue;
-            const double v = (y[i] - kOutline) * 255.0 / std::max(1.0, level - kOutline);
-            mask.ink[i] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
-        }
+        frontier = std::move(next);
+    }
+}
+
+// Ink: how far each pixel is from the outline towards the text's own level.
+void inkTowardsLevel(TextMask& mask, const std::vector<uint8_t>& y, double level) {
+    mask.ink.assign(y.size(), 0);
+    for (size_t i = 0; i < y.size(); ++i) {
+        if (!mask.on[i]) continue;
+        const double v = (y[i] - kOutline) * 255.0 / std::max(1.0, level - kOutline);
+        mask.ink[i] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+    }
+}
+
+// Dark text on a light background has no outline to look for: on a light crop, the dark pixels
+// in pieces big enough to be glyph parts.
+void darkTextOnLight(TextMask& mask, const std::vector<uint8_t>& y, int minArea) {
+    long long total = 0;
+    for (uint8_t v : y)
+        total += v;
+    if (total / static_cast<long long>(y.size()) < 170) return;
+    for (size_t i = 0; i < y.size(); ++i)
+        mask.on[i] = y[i] <= 100;
+    mask.count = removeSpecks(mask.on, mask.width, mask.height, minArea);
+    mask.ink.assign(y.size(), 0);
+    for (size_t i = 0; i < y.size(); ++i) {
+        if (mask.on[i]) mask.ink[i] = static_cast<uint8_t>(255 - y[i]);
+    }
+}
+
+}  // namespace
+
+TextMask isolateSubtitleText(const RgbView& crop) {
+    TextMask mask;
+    if (!crop.data || crop.width <= 0 || crop.height <= 0) return mask;
+    const int h = crop.height;
+    mask.width = crop.width;
+    mask.height = h;
+    thread_local std::vector<uint8_t> y;
+    thread_local std::vector<int> label;
+    thread_local std::vector<Piece> pieces;
+    luminance(crop, y);
+    mask.on.assign(y.size(), 0);
+
+    labelLightPieces(crop, y, label, pieces);
+    const int minArea = std::max(4, h * h / 2000);
+    std::vector<uint8_t> candidate = outlinedPieces(pieces, h, minArea);
+    if (keepDominantHue(pieces, candidate)) {
+        double level = 255;
+        std::vector<int> marked = markPieces(mask, y, label, candidate, level);
+        growIntoFaintEdges(mask, y, label, std::move(marked));
+        inkTowardsLevel(mask, y, level);
     }
 
     const int minimumInk = std::max(20, h * h / 40);
-    if (mask.count < minimumInk) {
-        // Dark text on a light background has no outline to look for.
-        long long total = 0;
-        for (uint8_t v : y)
-            total += v;
-        if (total / static_cast<long long>(n) >= 170) {
-            for (size_t i = 0; i < n; ++i)
-                mask.on[i] = y[i] <= 100;
-            mask.count = removeSpecks(mask.on, w, h, minArea);
-            mask.ink.assign(n, 0);
-            for (size_t i = 0; i < n; ++i) {
-                if (mask.on[i]) mask.ink[i] = static_cast<uint8_t>(255 - y[i]);
-            }
-        }
-    }
+    if (mask.count < minimumInk) darkTextOnLight(mask, y, minArea);
     // Less ink than about one glyph filling a third of the region's height is no subtitle.
     if (mask.count < minimumInk) {
         std::fill(mask.on.begin(), mask.on.end(), 0);
