@@ -38,6 +38,12 @@ class Aligner {
                                          const AlignmentProgress& progress) = 0;
 };
 
+/// The first audio track as mono samples at the given rate, for an aligner; an unreadable or
+/// empty recording and a script without lines are AlignmentErrors.
+std::vector<float> decodeForAlignment(const std::filesystem::path& audio,
+                                      const std::vector<std::string>& lines, int sampleRate,
+                                      std::stop_token stopToken);
+
 /// The baseline: speech found by short-time energy, lines spread over it by their length and
 /// their boundaries moved to the nearest pauses.
 std::unique_ptr<Aligner> makeEnergyAligner();

@@ -2,7 +2,6 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/media/media_file.h"
 #include "server/aligner.h"
 #include "text/unicode.h"
 
@@ -49,15 +48,8 @@ class EnergyAligner final : public Aligner {
     std::vector<TimeRange> align(const std::filesystem::path& audio,
                                  const std::vector<std::string>& lines, std::stop_token stopToken,
                                  const AlignmentProgress& progress) override {
-        if (lines.empty()) throw AlignmentError("文稿没有内容");
-        std::vector<float> samples;
-        try {
-            samples = media::decodeAudioMono(audio, kAnalysisSampleRate, stopToken);
-        } catch (const media::MediaError& error) {
-            throw AlignmentError(error.description());
-        }
-        if (samples.empty()) throw AlignmentError("音频为空");
-        if (stopToken.stop_requested()) throw AlignmentError("已取消");
+        const std::vector<float> samples =
+            decodeForAlignment(audio, lines, kAnalysisSampleRate, stopToken);
         if (progress) progress(1);
         const SpeechMap speech = findSpeech(samples, kAnalysisSampleRate);
         if (progress) progress(2);

@@ -6,8 +6,6 @@
 #include <limits>
 #include <string>
 
-#include "platform/media/media_file.h"
-
 namespace quillora::server {
 namespace {
 
@@ -23,8 +21,8 @@ constexpr double kNarrowestSpread = 0.08;
 constexpr double kWidestSpread = 0.40;
 constexpr std::size_t kLinesForSpread = 6;
 constexpr double kMissingLine = 6.5;        // a script line that is not in the recording
-constexpr double kUnscripted = 7.0;         // speech that belongs to no line ...
-constexpr double kUnscriptedPerPeak = 1.0;  // ... and grows with its syllables
+constexpr double kUnscripted = 4.0;         // speech that belongs to no line ...
+constexpr double kUnscriptedPerPeak = 0.5;  // ... and grows with its syllables
 constexpr double kLongestUnscripted = 4.0;  // seconds of speech one unscripted stretch may hold
 constexpr double kFastestRate = 8.0;        // syllables a second nobody speaks faster than
 constexpr double kTypicalRate = 4.0;        // and a usual pace, to tell the user
@@ -32,6 +30,9 @@ constexpr int kPasses = 3;                  // assignment, then twice again at l
 constexpr int kRateNeighbours = 5;          // lines each side that set a line's local rate
 constexpr double kRatePrior = 15.0;         // syllables of the global rate mixed into a local one
 constexpr double kPruneMargin = 60.0;       // states this far behind the best are dropped
+// Lines times places the assignment may weigh (about 9 bytes each): some hours of speech with
+// thousands of lines; beyond it the task fails rather than exhaust the machine.
+constexpr std::size_t kMostStates = std::size_t{150} << 20;
 
 double square(double x) {
     return x * x;
@@ -110,13 +111,16 @@ class Placement {
     // The best assignment at the given per-line speaking rates (syllables per second of speech)
     // and syllables per detected peak.
     std::vector<Choice> solve(const std::vector<double>& rate, const std::vector<double>& perPeak,
-                              double durationSpread, double peakSpread) const {
+                              double durationSpread, double peakSpread,
+                              const std::stop_token& stopToken) const {
         // Each placed line pays the width of its likelihoods, so that narrow ones (a recording
         // whose lines keep to their lengths) make leaving a line out dearer, not cheaper.
         const double widths =
             std::log(durationSpread / kDurationSpread) + std::log(peakSpread / kNucleusSpread);
         const int lines = static_cast<int>(syllables_.size());
         const int count = static_cast<int>(candidates_.size());
+        if ((syllables_.size() + 1) * candidates_.size() > kMostStates)
+            throw AlignmentError("录音和文稿太长，无法一次对齐，请分段上传");
         const auto at = [count](int i, int c) {
             return static_cast<std::size_t>(i) * static_cast<std::size_t>(count) +
                    static_cast<std::size_t>(c);
@@ -150,6 +154,7 @@ class Placement {
         std::vector<double> commaBonuses;  // cheapest first
         std::vector<double> commaPrefix;
         for (int a = 0; a < count; ++a) {
+            if (a % 256 == 0 && stopToken.stop_requested()) throw AlignmentError("已取消");
             float best = kNever;
             for (int i = 0; i <= lines; ++i)
                 best = std::min(best, cost[at(i, a)]);
@@ -288,14 +293,8 @@ class SpeechAligner final : public Aligner {
     std::vector<TimeRange> align(const std::filesystem::path& audio,
                                  const std::vector<std::string>& lines, std::stop_token stopToken,
                                  const AlignmentProgress& progress) override {
-        if (lines.empty()) throw AlignmentError("文稿没有内容");
-        std::vector<float> samples;
-        try {
-            samples = media::decodeAudioMono(audio, kAnalysisRate, stopToken);
-        } catch (const media::MediaError& error) {
-            throw AlignmentError(error.description());
-        }
-        if (samples.empty()) throw AlignmentError("音频为空");
+        const std::vector<float> samples =
+            decodeForAlignment(audio, lines, kAnalysisRate, stopToken);
         if (progress) progress(1);
         const SpeechAnalysis analysis = analyseSpeech(samples, kAnalysisRate, stopToken);
         if (progress) progress(2);
@@ -304,7 +303,7 @@ class SpeechAligner final : public Aligner {
         for (const std::string& line : lines)
             lengths.push_back(spokenLength(line));
         if (stopToken.stop_requested()) throw AlignmentError("已取消");
-        return placeLines(analysis, lengths);
+        return placeLines(analysis, lengths, stopToken);
     }
 };
 
@@ -315,7 +314,8 @@ std::unique_ptr<Aligner> makeSpeechAligner() {
 }
 
 std::vector<TimeRange> placeLines(const SpeechAnalysis& analysis,
-                                  const std::vector<SpokenLength>& lines) {
+                                  const std::vector<SpokenLength>& lines,
+                                  std::stop_token stopToken) {
     std::vector<std::size_t> spoken;  // lines with something to say
     std::vector<double> syllables;
     std::vector<int> pauses;
@@ -348,7 +348,7 @@ std::vector<TimeRange> placeLines(const SpeechAnalysis& analysis,
     double durationSpread = kDurationSpread, peakSpread = kNucleusSpread;
     std::vector<Choice> choices;
     for (int pass = 0; pass < kPasses; ++pass) {
-        choices = placement.solve(rate, perPeak, durationSpread, peakSpread);
+        choices = placement.solve(rate, perPeak, durationSpread, peakSpread, stopToken);
         if (pass + 1 < kPasses)
             placement.localRates(choices, rate, perPeak, durationSpread, peakSpread);
     }

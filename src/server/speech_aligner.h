@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <stop_token>
 #include <vector>
 
 #include "server/aligner.h"
@@ -17,8 +18,9 @@ std::unique_ptr<Aligner> makeSpeechAligner();
 
 /// The assignment itself, on an analysed recording. Lines without spoken text (punctuation only)
 /// take the pause before the next line. Throws AlignmentError when the speech cannot hold the
-/// script.
+/// script, or when stopped.
 std::vector<TimeRange> placeLines(const SpeechAnalysis& analysis,
-                                  const std::vector<SpokenLength>& lines);
+                                  const std::vector<SpokenLength>& lines,
+                                  std::stop_token stopToken = {});
 
 }  // namespace quillora::server

@@ -251,12 +251,16 @@ struct GatedAligner : Aligner {
     Gate& gate;
 };
 
-TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
-    Gate gate;
+server::ServerConfig gatedConfig(Gate& gate, unsigned workers) {
     server::ServerConfig config;
     config.alignerFactory = [&gate] { return std::make_unique<GatedAligner>(gate); };
-    config.alignWorkers = 1;
-    TestPlatform platform(config);
+    config.alignWorkers = workers;
+    return config;
+}
+
+TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
+    Gate gate;
+    TestPlatform platform(gatedConfig(gate, 1));
     ASSERT_EQ(upload(platform, "A", "一砚19篁\r\n\r\n二\n", "x")->status, 200);
     ASSERT_EQ(upload(platform, "B", "三\n", "x")->status, 200);
     ASSERT_EQ(start(platform, "A")["status"], 200);
@@ -274,10 +278,7 @@ TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {
 
 TEST(ServerResults, WorkersAlignTasksSideBySide) {
     Gate gate;
-    server::ServerConfig config;
-    config.alignerFactory = [&gate] { return std::make_unique<GatedAligner>(gate); };
-    config.alignWorkers = 2;
-    TestPlatform platform(config);
+    TestPlatform platform(gatedConfig(gate, 2));
     for (const char* taskid : {"A", "B"}) {
         ASSERT_EQ(upload(platform, taskid, "一\n", "x")->status, 200);
         ASSERT_EQ(start(platform, taskid)["status"], 200);
