@@ -156,10 +156,11 @@ fs::path convert(const fs::path& profile, const fs::path& input, const std::stri
 
 OfficeConverter::OfficeConverter(fs::path profile) : profile_(std::move(profile)) {}
 
-OfficeConverter OfficeConverter::forSlot(int slot) {
-    return OfficeConverter(temporaryDirectory() /
-                           ("quillora-office-" + std::to_string(::getuid())) /
-                           ("profile-" + std::to_string(slot)));
+OfficeConverter OfficeConverter::forSlot(int slot, const fs::path& folder) {
+    const fs::path parent =
+        folder.empty() ? temporaryDirectory() / ("quillora-office-" + std::to_string(::getuid()))
+                       : folder;
+    return OfficeConverter(parent / ("profile-" + std::to_string(slot)));
 }
 
 void OfficeConverter::convertToDoc(const fs::path& input, const fs::path& output,

@@ -36,9 +36,9 @@ class OfficeConverter {
     /// A converter on the profile folder `profile` (need not exist yet).
     explicit OfficeConverter(std::filesystem::path profile);
 
-    /// The converter of conversion slot `slot` (0, 1, ...): its profile lives in this user's
-    /// folder under the system temporary folder, so later runs reuse it.
-    static OfficeConverter forSlot(int slot);
+    /// The converter of conversion slot `slot` (0, 1, ...): its profile lives in `folder`, by
+    /// default this user's folder under the system temporary folder, so later runs reuse it.
+    static OfficeConverter forSlot(int slot, const std::filesystem::path& folder = {});
 
     /// Writes `input` (TXT read as UTF-8, RTF, DOCX, ODT, ...) as a Word 97 DOC to `output`,
     /// replacing a file there. Throws OfficeError, OfficeCancelledError, or ProcessLaunchError when
