@@ -20,7 +20,7 @@ constexpr double kNucleusSpread = 0.25;
 constexpr double kNarrowestSpread = 0.08;
 constexpr double kWidestSpread = 0.40;
 constexpr std::size_t kLinesForSpread = 6;
-constexpr double kMissingLine = 6.5;        // a script line that is not in the recording
+constexpr double kMissingLine = 4.5;        // a script line not in the recording: about 1 in 90
 constexpr double kUnscripted = 4.0;         // speech that belongs to no line ...
 constexpr double kUnscriptedPerPeak = 0.5;  // ... and grows with its syllables
 constexpr double kLongestUnscripted = 4.0;  // seconds of speech one unscripted stretch may hold
@@ -36,6 +36,14 @@ constexpr std::size_t kMostStates = std::size_t{150} << 20;
 
 double square(double x) {
     return x * x;
+}
+
+// Misfit cost of a log ratio against a spread: Student's t with 4 degrees of freedom. Near the
+// spread it is the usual Gaussian; far out it grows slowly, so one line said much faster or
+// slower than its neighbours (another speaker) does not outweigh everything else.
+double misfitCost(double logRatio, double spread) {
+    constexpr double kFreedom = 4;
+    return (kFreedom + 1) / 2 * std::log1p(square(logRatio / spread) / kFreedom);
 }
 
 // Pause lengths, as log-likelihood ratios against a pause inside a line without punctuation:
@@ -192,12 +200,10 @@ class Placement {
                     const auto line = static_cast<std::size_t>(i);
                     const double n = syllables_[line];
                     const double expectedSpeech = n / rate[line];
-                    const double durationCost =
-                        square(std::log((speech + 0.3) / (expectedSpeech + 0.3))) /
-                        (2 * square(durationSpread));
+                    const double durationCost = misfitCost(
+                        std::log((speech + 0.3) / (expectedSpeech + 0.3)), durationSpread);
                     const double peakCost =
-                        square(std::log((peaks + 1.0) / (n / perPeak[line] + 1.0))) /
-                        (2 * square(peakSpread));
+                        misfitCost(std::log((peaks + 1.0) / (n / perPeak[line] + 1.0)), peakSpread);
                     const std::size_t commas =
                         std::min(commaBonuses.size(), static_cast<std::size_t>(pauses_[line]));
                     relax(i + 1, b,
