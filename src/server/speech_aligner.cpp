@@ -12,7 +12,7 @@ namespace {
 constexpr int kAnalysisRate = 16000;
 constexpr double kHop = SpeechAnalysis::kHop;
 
-// Weights of the evidence, in nats (natural-log likelihood units), so they add up.
+// Costs are in nats (natural-log likelihood units), so the kinds of evidence add up.
 // How far lines stray from the local rate and from their count of syllable peaks (log ratios):
 // first guesses, then measured on the recording itself after each pass, within these limits.
 constexpr double kDurationSpread = 0.22;

@@ -25,8 +25,8 @@ constexpr double kLowHz = 100, kHighHz = 7800;
 constexpr double kVowelLowHz = 250, kVowelHighHz = 3500;
 
 // The floor is a low percentile of each band over a stretch of this many frames around the
-// frame, re-estimated every kFloorStep frames: slow changes of room noise are followed, speech
-// (which rarely fills a twentieth of a stretch with silence-like frames) is not mistaken for it.
+// frame, re-estimated every kFloorStep frames: slow changes of room noise are followed, and speech
+// is not mistaken for noise, since it rarely leaves less than a twentieth of 20 s without sound.
 constexpr std::size_t kFloorSpan = 2000;
 constexpr std::size_t kFloorStep = 200;
 constexpr double kFloorPercentile = 0.05;
@@ -35,7 +35,7 @@ constexpr double kFloorPercentile = 0.05;
 constexpr double kSpreadPercentile = 0.20;
 constexpr double kNoiseTop = 3.3;        // spreads from the floor to the top of the noise
 constexpr double kLargestNoiseTop = 10;  // dB: more spread than this is speech, not noise
-constexpr int kTopBands = 6;             // level = mean rise of the loudest bands over the floor
+constexpr int kTopBands = 6;             // level = mean rise of the loudest bands over their noise
 constexpr double kQuietBelowLoud = 50;   // dB under the recording's loud level that never counts
 
 constexpr float kSpeechLevel = 12;   // dB: a frame surely holds speech
