@@ -1,18 +1,21 @@
 # Everything a developer or CI needs: `make test` on a fresh Debian 12 machine installs, builds
 # and runs every test; `make run` starts what the project has to run.
 BUILD_DIR ?= build
+RELEASE_DIR ?= build-release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FORMATTED = find src tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null
 
-.PHONY: all deps configure build test run bench fuzz format clean
+.PHONY: all deps configure build test run release bench fuzz format format-check clean
 
 all: build
 
 deps:
 	@bash scripts/deps.sh
 
+# Warnings are errors in every build made here; plain cmake (package builds) leaves them warnings.
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DQUILLORA_WERROR=ON $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -23,18 +26,27 @@ test: build
 run: build
 	@bash scripts/run.sh $(BUILD_DIR)
 
-bench: build
-	@cmake --build $(BUILD_DIR) --target run_benchmarks
+# The optimised build packagers make (without the test suites); the benchmarks run from it.
+release: deps
+	@cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORA_WERROR=ON \
+		-DQUILLORA_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+bench: release
+	@cmake --build $(RELEASE_DIR) --target run_benchmarks
 
 fuzz: deps
 	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORA_FUZZ=ON -DQUILLORA_GUI=OFF \
-		-DQUILLORA_TESTS=OFF -DQUILLORA_BENCH=OFF >/dev/null
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORA_FUZZ=ON -DQUILLORA_WERROR=ON \
+		-DQUILLORA_GUI=OFF -DQUILLORA_TESTS=OFF -DQUILLORA_BENCH=OFF >/dev/null
 	@cmake --build $(BUILD_DIR)-fuzz -j $(JOBS)
 	@echo "Fuzz targets are in $(BUILD_DIR)-fuzz/fuzz/"
 
 format:
-	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs -r clang-format -i
+	@$(FORMATTED) | xargs -r clang-format -i
+
+format-check: deps
+	@$(FORMATTED) | xargs -r clang-format --dry-run --Werror
 
 clean:
-	@rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz
+	@rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz $(RELEASE_DIR)

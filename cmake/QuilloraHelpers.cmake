@@ -1,9 +1,7 @@
-# Adds every direct sub-folder of DIR that has a CMakeLists.txt, in name order. Folder names in
-# the cache list QUILLORA_SKIP are left out (handy for building one part while another is broken).
-set(QUILLORA_SKIP "" CACHE STRING "Folder names to leave out of the build (;-separated)")
+# Adds every direct sub-folder of DIR that has a CMakeLists.txt, in name order, except the
+# folder names given after EXCLUDE.
 function(quillora_add_subdirectories dir)
     cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
-    list(APPEND ARG_EXCLUDE ${QUILLORA_SKIP})
     file(GLOB children LIST_DIRECTORIES true RELATIVE "${dir}" "${dir}/*")
     list(SORT children)
     foreach(child IN LISTS children)
@@ -16,12 +14,15 @@ function(quillora_add_subdirectories dir)
     endforeach()
 endfunction()
 
-# quillora_add_library(NAME [DEPS ...]): a static library from every .cpp in the current folder.
+# quillora_add_library(NAME [DEPS ...] [PRIVATE ...]): a static library from every .cpp in the
+# current folder. DEPS are linked PUBLIC: our own libraries, and third-party ones whose headers
+# the library's public headers include. PRIVATE names the third-party libraries only its .cpp
+# files include.
 function(quillora_add_library name)
-    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
     add_library(${name} STATIC ${sources})
-    target_link_libraries(${name} PUBLIC quillora_settings ${ARG_DEPS})
+    target_link_libraries(${name} PUBLIC quillora_settings ${ARG_DEPS} PRIVATE ${ARG_PRIVATE})
 endfunction()
 
 # quillora_add_test_suite(NAME [DEPS ...]): one GoogleTest executable from every .cpp in the

@@ -40,7 +40,7 @@
 namespace fs = std::filesystem;
 using namespace quillora;
 using server::Aligner;
-using server::TimeRange;
+using server::LineTiming;
 
 namespace {
 
@@ -456,7 +456,7 @@ std::vector<RecordingSpec> specs(std::uint64_t seedOffset) {
 }
 
 struct Outcome {
-    std::vector<TimeRange> ranges;
+    std::vector<LineTiming> ranges;
     double wallSeconds = 0;
     std::string error;
 };
@@ -499,7 +499,7 @@ struct Tally {
         if (!ok) ++failures;
         for (size_t i = 0; i < recording.lines.size(); ++i) {
             const TruthLine& truth = recording.lines[i];
-            const TimeRange* range = ok ? &outcome.ranges[i] : nullptr;
+            const LineTiming* range = ok ? &outcome.ranges[i] : nullptr;
             const bool dropped = !range || range->missing;
             if (!truth.spoken) {
                 ++missing;
@@ -595,7 +595,7 @@ int main(int argc, char** argv) {
                     outcome.ranges.size() == recording.lines.size()) {
                     for (size_t i = 0; i < recording.lines.size(); ++i) {
                         const TruthLine& t = recording.lines[i];
-                        const TimeRange& r = outcome.ranges[i];
+                        const LineTiming& r = outcome.ranges[i];
                         const double e = t.spoken && !r.missing ? r.start - t.start : 0;
                         if (std::abs(e) > 0.1 || t.spoken == r.missing)
                             std::printf("    %3zu %s true %.2f-%.2f got %s%.2f-%.2f err %+.0f ms\n",

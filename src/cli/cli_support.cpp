@@ -30,7 +30,7 @@ void addFileToTextCommand(CLI::App& app, const std::string& name, const std::str
     command->add_option("-o,--output", options->output, "write to this file instead");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options, transform = std::move(transform)] {
-        DiagnosticsRoute route(options->verbose);
+        ScopedConsoleSink route(diagnosticsSink(options->verbose));
         writeOrPrint(options->output, transform(options->file));
     });
 }

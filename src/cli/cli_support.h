@@ -14,18 +14,6 @@ namespace quillora::cli {
 /// stderr when `verbose`, nowhere otherwise.
 ConsoleSink diagnosticsSink(bool verbose);
 
-/// Routes the console through diagnosticsSink() while alive.
-class DiagnosticsRoute {
-  public:
-    explicit DiagnosticsRoute(bool verbose) : previous_(setConsoleSink(diagnosticsSink(verbose))) {}
-    ~DiagnosticsRoute() { setConsoleSink(std::move(previous_)); }
-    DiagnosticsRoute(const DiagnosticsRoute&) = delete;
-    DiagnosticsRoute& operator=(const DiagnosticsRoute&) = delete;
-
-  private:
-    ConsoleSink previous_;
-};
-
 /// Adds a subcommand that takes FILE, -o/--output and -v/--verbose and prints
 /// `transform(FILE)` (or writes it to the -o file) with diagnostics routed as above.
 void addFileToTextCommand(CLI::App& app, const std::string& name, const std::string& description,

@@ -107,7 +107,7 @@ void runExtract(const ExtractOptions& options) {
     ocr::restartWithSingleThreadedRecognition();
     const auto region = parseRegion(options.region);
     ProgressDisplay display(isatty(STDERR_FILENO) == 1);
-    const ConsoleSink previous = setConsoleSink([&](std::string_view text) {
+    const ScopedConsoleSink route([&](std::string_view text) {
         if (!options.quiet) display.line(text);
     });
 
@@ -132,7 +132,6 @@ void runExtract(const ExtractOptions& options) {
     processor.processVideos(videos);
     processor.waitUntilFinished();
     display.finish();
-    setConsoleSink(previous);
 
     const auto results = processor.results();
     const auto failed =

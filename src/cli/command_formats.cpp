@@ -52,7 +52,7 @@ struct FcpxmlOptions {
 };
 
 void runSrtToFcpxml(const FcpxmlOptions& options) {
-    DiagnosticsRoute route(options.verbose);
+    ScopedConsoleSink route(diagnosticsSink(options.verbose));
     FcpxmlSettings settings = FcpxmlSettings::load(Preferences::shared());
     const std::pair<const std::string*, std::string*> overrides[] = {
         {&options.fps, &settings.fps},
@@ -155,7 +155,7 @@ void installSrtToPremiere(CLI::App& app) {
     command->add_flag("--tianhe", options->tianhe, "name-plate variant (plate SRTs)");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        DiagnosticsRoute route(options->verbose);
+        ScopedConsoleSink route(diagnosticsSink(options->verbose));
         for (const std::string& name : options->files) {
             const fs::path input(name);
             requireFile(input);
@@ -217,7 +217,7 @@ void installColumns(CLI::App& app) {
     csv->excludes(text);
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
-        DiagnosticsRoute route(options->verbose);
+        ScopedConsoleSink route(diagnosticsSink(options->verbose));
         const std::string srt = srtOf(options->file);
         if (options->text) {
             writeOrPrint(options->output, srttxt(srt));

@@ -1,17 +1,16 @@
 // Platform account commands: `login`, `logout`, `whoami` and `poll` (one result-polling pass).
 #include <cstdio>
-#include <ctime>
-#include <iomanip>
 #include <iostream>
-#include <sstream>
 
 #include "cli/cli_support.h"
 #include "cli/command_registry.h"
 #include "platform/console.h"
+#include "platform/local_time.h"
 #include "platform/preferences.h"
 #include "service/network_service.h"
 #include "service/user_session.h"
 #include "store/user_manager.h"
+#include "text/numbers.h"
 
 namespace quillora::cli {
 namespace {
@@ -21,21 +20,6 @@ namespace {
 // stores report their closing while the program exits.
 void routeDiagnostics(bool verbose) {
     setConsoleSink(diagnosticsSink(verbose));
-}
-
-std::string money(double amount) {
-    std::ostringstream out;
-    out << std::fixed << std::setprecision(2) << amount;
-    return out.str();
-}
-
-std::string localTime(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
 }
 
 struct SessionOptions {
@@ -84,7 +68,7 @@ void installWhoami(CLI::App& app) {
         if (!session.isAuthenticated()) throw CommandFailure{"未登录"};
         std::cout << "用户: " << *session.currentUser() << "\n";
         if (const auto time = session.lastLoginTime()) {
-            std::cout << "登录时间: " << localTime(*time) << "\n";
+            std::cout << "登录时间: " << formatLocalTime(*time, "%Y-%m-%d %H:%M:%S") << "\n";
         }
         const std::optional<UserData> user = UserManager::shared().getUser();
         if (!user) {

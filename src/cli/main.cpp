@@ -40,10 +40,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return quillora::cli::kExitUsage;
-    } catch (const quillora::cli::CommandFailure& failure) {
-        std::cerr << "quillora-cli: " << failure.message << "\n";
-        return quillora::cli::kExitFailure;
     } catch (const std::exception& error) {
+        // Product errors carry their description as what(); anything else says what it can.
         std::cerr << "quillora-cli: " << error.what() << "\n";
         return quillora::cli::kExitFailure;
     }

@@ -114,7 +114,7 @@ std::string EncodingService::detectEncoding(const fs::path& file) const {
     std::string bytes;
     try {
         bytes = readFile(file);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
         throw EncodingError::detectionFailed(error.what());
     }
     return mapEncodingToIconv(mendDetectorAnswer(answer, bytes));

@@ -1,7 +1,6 @@
 #include "extraction/text_measures.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -242,14 +241,6 @@ std::string fixed(double value, int decimals) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     return buffer;
-}
-
-std::string shortestDecimal(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string text(buffer, result.ptr);
-    if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos) text += ".0";
-    return text;
 }
 
 }  // namespace quillora::extraction

@@ -39,8 +39,7 @@ double calculateMergeSimilarity(std::string_view a, std::string_view b, bool deb
 /// Words: non-empty pieces split at whitespace and newlines.
 std::vector<std::string> words(std::string_view text);
 
-/// "%.Nf"-style formatting and the shortest round-tripping decimal with a decimal point.
+/// "%.Nf"-style formatting.
 std::string fixed(double value, int decimals);
-std::string shortestDecimal(double value);
 
 }  // namespace quillora::extraction

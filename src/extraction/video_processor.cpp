@@ -15,6 +15,7 @@
 #include "platform/media/media_file.h"
 #include "platform/ocr/subtitle_mask.h"
 #include "platform/ocr/text_recognizer.h"
+#include "text/numbers.h"
 
 namespace quillora::extraction {
 namespace {
@@ -116,12 +117,12 @@ RecognitionRegion VideoProcessor::recognitionRegion() const {
     return state_.recognitionRegion;
 }
 
-void VideoProcessor::setRecognitionTimeRange(const TimeRange& range) {
+void VideoProcessor::setRecognitionTimeRange(const RecognitionTimeRange& range) {
     std::lock_guard lock(mutex_);
     recognitionTimeRange_ = range;
 }
 
-TimeRange VideoProcessor::recognitionTimeRange() const {
+RecognitionTimeRange VideoProcessor::recognitionTimeRange() const {
     std::lock_guard lock(mutex_);
     return recognitionTimeRange_;
 }
@@ -259,7 +260,7 @@ std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
         result.errorMessage = message;
         return result;
     };
-    const TimeRange range = recognitionTimeRange();
+    const RecognitionTimeRange range = recognitionTimeRange();
 
     double duration = 0;
     bool hasVideo = false;
@@ -416,7 +417,7 @@ void VideoProcessor::deliverFrames(SamplingState& state, bool drainAll, int tota
 int VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
                                  int totalFrames, std::stop_token stop, VideoResult& result) {
     if (endFrame <= firstFrame) return endFrame;
-    const TimeRange range = recognitionTimeRange();
+    const RecognitionTimeRange range = recognitionTimeRange();
     media::VideoFrameReader reader(url);
     reader.startAt(sampledFrameTime(firstFrame));
     const media::PixelRect rect = cropRect(recognitionRegion(), reader.width(), reader.height());

@@ -31,7 +31,7 @@ struct RecognitionRegion {
 };
 
 /// The part of each video that is examined, in seconds.
-struct TimeRange {
+struct RecognitionTimeRange {
     double lower = 0.0;
     double upper = 930.0;
 };
@@ -88,8 +88,8 @@ class VideoProcessor {
 
     void setRecognitionRegion(const RecognitionRegion& region);
     RecognitionRegion recognitionRegion() const;
-    void setRecognitionTimeRange(const TimeRange& range);
-    TimeRange recognitionTimeRange() const;
+    void setRecognitionTimeRange(const RecognitionTimeRange& range);
+    RecognitionTimeRange recognitionTimeRange() const;
     void setDebugEnabled(bool enabled);
     /// Recognition threads of the next batch (default: one fewer than the cores, at least one;
     /// decoding has a core of its own).
@@ -143,7 +143,7 @@ class VideoProcessor {
 
     mutable std::mutex mutex_;
     ProcessorSnapshot state_;
-    TimeRange recognitionTimeRange_;
+    RecognitionTimeRange recognitionTimeRange_;
     bool debugEnabled_ = true;
     int workers_ = defaultWorkers();
     static int defaultWorkers();

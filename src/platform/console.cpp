@@ -41,17 +41,13 @@ struct ConsoleCapture::State {
     std::vector<std::string> lines;
 };
 
-ConsoleCapture::ConsoleCapture() : state_(new State) {
-    previous_ = setConsoleSink([state = state_](std::string_view line) {
-        std::lock_guard lock(state->mutex);
-        state->lines.emplace_back(line);
-    });
-}
+ConsoleCapture::ConsoleCapture()
+    : state_(std::make_shared<State>()), route_([state = state_](std::string_view line) {
+          std::lock_guard lock(state->mutex);
+          state->lines.emplace_back(line);
+      }) {}
 
-ConsoleCapture::~ConsoleCapture() {
-    setConsoleSink(std::move(previous_));
-    delete state_;
-}
+ConsoleCapture::~ConsoleCapture() = default;
 
 std::vector<std::string> ConsoleCapture::lines() const {
     std::lock_guard lock(state_->mutex);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,9 +11,23 @@ namespace quillora {
 /// Writes one diagnostic line (no trailing newline needed) to the current console sink.
 void console(std::string_view line);
 
-/// Replaces the console sink (stdout by default); returns the previous one. Thread-safe.
+/// Replaces the console sink (stdout by default) for the rest of the process; returns the
+/// previous one. Thread-safe. For a sink that must end with a scope use ScopedConsoleSink.
 using ConsoleSink = std::function<void(std::string_view)>;
 ConsoleSink setConsoleSink(ConsoleSink sink);
+
+/// Routes console lines to a sink while alive and restores the previous sink when it ends, on
+/// every path: a sink that refers to a caller's objects never outlives them.
+class ScopedConsoleSink {
+  public:
+    explicit ScopedConsoleSink(ConsoleSink sink) : previous_(setConsoleSink(std::move(sink))) {}
+    ~ScopedConsoleSink() { setConsoleSink(std::move(previous_)); }
+    ScopedConsoleSink(const ScopedConsoleSink&) = delete;
+    ScopedConsoleSink& operator=(const ScopedConsoleSink&) = delete;
+
+  private:
+    ConsoleSink previous_;
+};
 
 /// Collects every console line while alive, for tests; restores the previous sink on exit.
 class ConsoleCapture {
@@ -29,8 +44,8 @@ class ConsoleCapture {
 
   private:
     struct State;
-    State* state_;
-    ConsoleSink previous_;
+    std::shared_ptr<State> state_;
+    ScopedConsoleSink route_;
 };
 
 }  // namespace quillora

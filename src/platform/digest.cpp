@@ -3,7 +3,8 @@
 #include <openssl/evp.h>
 
 #include <memory>
-#include <stdexcept>
+
+#include "platform/error.h"
 
 namespace quillora {
 namespace {
@@ -16,7 +17,7 @@ std::string hexDigest(const EVP_MD* algorithm, std::string_view data) {
     if (!context || EVP_DigestInit_ex(context.get(), algorithm, nullptr) != 1 ||
         EVP_DigestUpdate(context.get(), data.data(), data.size()) != 1 ||
         EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
-        throw std::runtime_error("digest computation failed");
+        throw LibraryError("digest computation failed");
     }
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;

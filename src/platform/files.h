@@ -5,14 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace quillora {
 
 /// Writes `contents` to `path` through a temporary file in the same folder and a rename, so a
-/// reader sees the old file or the whole new one, never a part. Throws std::system_error.
+/// reader sees the old file or the whole new one, never a part. Throws FileError.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view contents,
                          mode_t mode = 0644);
 
-/// Reads a whole file as bytes. Throws std::system_error when it cannot be read
+/// Reads a whole file as bytes. Throws FileError when it cannot be read
 /// (missing, a directory, unreadable).
 std::string readFile(const std::filesystem::path& path);
 

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "platform/error.h"
+
 namespace quillora {
 namespace fs = std::filesystem;
 
@@ -17,7 +19,9 @@ fs::path xdgDirectory(const char* variable, const fs::path& fallbackUnderHome) {
 }
 
 fs::path created(fs::path dir) {
-    fs::create_directories(dir);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw FileError(ec, "cannot create " + dir.string());
     return dir;
 }
 

@@ -5,7 +5,7 @@
 namespace quillora {
 
 /// $XDG_DATA_HOME/quillora (default ~/.local/share/quillora), created when missing.
-/// Throws std::filesystem::filesystem_error when it cannot be created.
+/// Throws FileError when it cannot be created.
 std::filesystem::path applicationSupportDirectory();
 
 /// $XDG_DOCUMENTS_DIR, else ~/Documents; created when missing.

@@ -3,14 +3,15 @@
 #include <openssl/rand.h>
 
 #include <array>
-#include <stdexcept>
+
+#include "platform/error.h"
 
 namespace quillora {
 
 std::string uuidString() {
     std::array<unsigned char, 16> bytes{};
     if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
-        throw std::runtime_error("no random bytes for a UUID");
+        throw LibraryError("no random bytes for a UUID");
     }
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);

@@ -4,10 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <cmath>
 
 namespace quillora::server {
@@ -52,9 +49,8 @@ double fromCents(std::int64_t cents) {
     return static_cast<double>(cents) / 100.0;
 }
 
-std::string columnText(sqlite3_stmt* statement, int column) {
-    const unsigned char* text = sqlite3_column_text(statement, column);
-    return text ? reinterpret_cast<const char*>(text) : "";
+AccountStoreError databaseError(const std::string& message) {
+    return AccountStoreError("账户数据库错误: " + message);
 }
 
 }  // namespace
@@ -88,42 +84,31 @@ bool verifyPassword(const std::string& password, const std::string& stored) {
 
 AccountStore::AccountStore(const std::filesystem::path& databaseFile) {
     std::filesystem::create_directories(databaseFile.parent_path());
-    // Create the file private before SQLite opens it: it holds password hashes.
-    const int fd = ::open(databaseFile.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) ::close(fd);
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open(databaseFile.c_str(), &raw);
-    db_.reset(raw);
-    if (rc != SQLITE_OK) {
-        throw AccountStoreError("无法打开账户数据库: " + sqliteErrorMessage(db_.get()));
+    try {
+        db_ = openPrivateDatabase(databaseFile);  // it holds password hashes
+    } catch (const SqliteError& error) {
+        throw AccountStoreError("无法打开账户数据库: " + error.message());
     }
-    sqlite3_busy_timeout(db_.get(), 5000);
-    execute(
-        "CREATE TABLE IF NOT EXISTS accounts ("
-        " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-        " name TEXT NOT NULL UNIQUE,"
-        " password_hash TEXT NOT NULL,"
-        " balance_cents INTEGER NOT NULL DEFAULT 0 CHECK (balance_cents >= 0),"
-        " zimu REAL NOT NULL DEFAULT 1.0,"
-        " shijianzhou REAL NOT NULL DEFAULT 1.0,"
-        " paytype INTEGER NOT NULL DEFAULT 0,"
-        " phone TEXT NOT NULL DEFAULT '',"
-        " created_at TEXT NOT NULL DEFAULT (datetime('now')));"
-        "CREATE TABLE IF NOT EXISTS ledger ("
-        " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-        " account_id INTEGER NOT NULL REFERENCES accounts(id),"
-        " amount_cents INTEGER NOT NULL,"
-        " before_cents INTEGER NOT NULL,"
-        " after_cents INTEGER NOT NULL,"
-        " created_at TEXT NOT NULL DEFAULT (datetime('now')));");
-}
-
-void AccountStore::execute(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string text = message ? message : "unknown";
-        sqlite3_free(message);
-        throw AccountStoreError("账户数据库错误: " + text);
+    if (auto error =
+            executeSql(db_.get(),
+                       "CREATE TABLE IF NOT EXISTS accounts ("
+                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       " name TEXT NOT NULL UNIQUE,"
+                       " password_hash TEXT NOT NULL,"
+                       " balance_cents INTEGER NOT NULL DEFAULT 0 CHECK (balance_cents >= 0),"
+                       " zimu REAL NOT NULL DEFAULT 1.0,"
+                       " shijianzhou REAL NOT NULL DEFAULT 1.0,"
+                       " paytype INTEGER NOT NULL DEFAULT 0,"
+                       " phone TEXT NOT NULL DEFAULT '',"
+                       " created_at TEXT NOT NULL DEFAULT (datetime('now')));"
+                       "CREATE TABLE IF NOT EXISTS ledger ("
+                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       " account_id INTEGER NOT NULL REFERENCES accounts(id),"
+                       " amount_cents INTEGER NOT NULL,"
+                       " before_cents INTEGER NOT NULL,"
+                       " after_cents INTEGER NOT NULL,"
+                       " created_at TEXT NOT NULL DEFAULT (datetime('now')));")) {
+        throw databaseError(*error);
     }
 }
 
@@ -135,18 +120,18 @@ Account AccountStore::addAccount(const NewAccount& account) {
     }
     const std::string hash = hashPassword(account.password);
     std::lock_guard lock(mutex_);
-    SqliteStatement statement = prepareStatement(
+    SqliteStatement statement = prepareOrThrow(
         db_.get(),
         "INSERT INTO accounts (name, password_hash, balance_cents, zimu, shijianzhou, paytype,"
-        " phone) VALUES (?, ?, ?, ?, ?, ?, ?);");
-    if (!statement) throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
-    sqlite3_bind_text(statement.get(), 1, account.name.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(statement.get(), 2, hash.c_str(), -1, SQLITE_TRANSIENT);
+        " phone) VALUES (?, ?, ?, ?, ?, ?, ?);",
+        databaseError);
+    bindText(statement.get(), 1, account.name);
+    bindText(statement.get(), 2, hash);
     sqlite3_bind_int64(statement.get(), 3, toCents(account.balance));
     sqlite3_bind_double(statement.get(), 4, account.zimu);
     sqlite3_bind_double(statement.get(), 5, account.shijianzhou);
     sqlite3_bind_int64(statement.get(), 6, account.paytype);
-    sqlite3_bind_text(statement.get(), 7, account.phone.c_str(), -1, SQLITE_TRANSIENT);
+    bindText(statement.get(), 7, account.phone);
     if (sqlite3_step(statement.get()) != SQLITE_DONE) {
         throw AccountStoreError("无法添加用户 " + account.name + ": " +
                                 sqliteErrorMessage(db_.get()));
@@ -183,8 +168,7 @@ Account readAccount(sqlite3_stmt* statement) {
 std::vector<Account> AccountStore::listAccounts() {
     std::lock_guard lock(mutex_);
     SqliteStatement statement =
-        prepareStatement(db_.get(), std::string(kAccountColumns) + "ORDER BY id;");
-    if (!statement) throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
+        prepareOrThrow(db_.get(), std::string(kAccountColumns) + "ORDER BY id;", databaseError);
     std::vector<Account> accounts;
     while (sqlite3_step(statement.get()) == SQLITE_ROW)
         accounts.push_back(readAccount(statement.get()));
@@ -195,11 +179,10 @@ std::optional<std::pair<Account, std::string>> AccountStore::loadWhere(const std
                                                                        const std::string& textValue,
                                                                        std::int64_t intValue) {
     std::lock_guard lock(mutex_);
-    SqliteStatement statement =
-        prepareStatement(db_.get(), std::string(kAccountColumns) + "WHERE " + condition + ";");
-    if (!statement) throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
+    SqliteStatement statement = prepareOrThrow(
+        db_.get(), std::string(kAccountColumns) + "WHERE " + condition + ";", databaseError);
     if (condition.find("name") != std::string::npos) {
-        sqlite3_bind_text(statement.get(), 1, textValue.c_str(), -1, SQLITE_TRANSIENT);
+        bindText(statement.get(), 1, textValue);
     } else {
         sqlite3_bind_int64(statement.get(), 1, intValue);
     }
@@ -230,11 +213,11 @@ Account AccountStore::topUp(const std::string& name, double amount) {
     if (!std::isfinite(amount) || amount <= 0) throw AccountStoreError("充值金额必须是正数");
     {
         std::lock_guard lock(mutex_);
-        SqliteStatement statement = prepareStatement(
-            db_.get(), "UPDATE accounts SET balance_cents = balance_cents + ? WHERE name = ?;");
-        if (!statement) throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
+        SqliteStatement statement = prepareOrThrow(
+            db_.get(), "UPDATE accounts SET balance_cents = balance_cents + ? WHERE name = ?;",
+            databaseError);
         sqlite3_bind_int64(statement.get(), 1, toCents(amount));
-        sqlite3_bind_text(statement.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        bindText(statement.get(), 2, name);
         if (sqlite3_step(statement.get()) != SQLITE_DONE) {
             throw AccountStoreError("充值失败: " + sqliteErrorMessage(db_.get()));
         }
@@ -246,34 +229,27 @@ Account AccountStore::topUp(const std::string& name, double amount) {
 ChargeResult AccountStore::charge(std::int64_t accountId, double amount) {
     const std::int64_t cents = toCents(amount);
     std::lock_guard lock(mutex_);
-    execute("BEGIN IMMEDIATE;");
     ChargeResult result;
     try {
-        SqliteStatement read =
-            prepareStatement(db_.get(), "SELECT balance_cents FROM accounts WHERE id = ?;");
-        if (!read) throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
+        Transaction transaction(db_.get());
+        SqliteStatement read = prepareOrThrow(
+            db_.get(), "SELECT balance_cents FROM accounts WHERE id = ?;", databaseError);
         sqlite3_bind_int64(read.get(), 1, accountId);
-        if (sqlite3_step(read.get()) != SQLITE_ROW) {
-            execute("ROLLBACK;");
-            return result;
-        }
+        if (sqlite3_step(read.get()) != SQLITE_ROW) return result;
         const std::int64_t before = sqlite3_column_int64(read.get(), 0);
         result.before = fromCents(before);
         if (before < cents) {
-            execute("ROLLBACK;");
             result.kind = ChargeResult::Kind::insufficientBalance;
             result.after = result.before;
             return result;
         }
-        SqliteStatement update =
-            prepareStatement(db_.get(), "UPDATE accounts SET balance_cents = ? WHERE id = ?;");
-        SqliteStatement ledger = prepareStatement(
+        SqliteStatement update = prepareOrThrow(
+            db_.get(), "UPDATE accounts SET balance_cents = ? WHERE id = ?;", databaseError);
+        SqliteStatement ledger = prepareOrThrow(
             db_.get(),
             "INSERT INTO ledger (account_id, amount_cents, before_cents, after_cents)"
-            " VALUES (?, ?, ?, ?);");
-        if (!update || !ledger) {
-            throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
-        }
+            " VALUES (?, ?, ?, ?);",
+            databaseError);
         sqlite3_bind_int64(update.get(), 1, before - cents);
         sqlite3_bind_int64(update.get(), 2, accountId);
         sqlite3_bind_int64(ledger.get(), 1, accountId);
@@ -284,22 +260,21 @@ ChargeResult AccountStore::charge(std::int64_t accountId, double amount) {
             sqlite3_step(ledger.get()) != SQLITE_DONE) {
             throw AccountStoreError("扣费失败: " + sqliteErrorMessage(db_.get()));
         }
-        execute("COMMIT;");
+        read.reset();  // a statement still reading would hold the commit back
+        transaction.commit();
         result.kind = ChargeResult::Kind::charged;
         result.charged = fromCents(cents);
         result.after = fromCents(before - cents);
         return result;
-    } catch (...) {
-        sqlite3_exec(db_.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
-        throw;
+    } catch (const SqliteError& error) {
+        throw databaseError(error.message());
     }
 }
 
 std::int64_t AccountStore::ledgerCount(std::int64_t accountId) {
     std::lock_guard lock(mutex_);
-    SqliteStatement statement =
-        prepareStatement(db_.get(), "SELECT COUNT(*) FROM ledger WHERE account_id = ?;");
-    if (!statement) throw AccountStoreError("账户数据库错误: " + sqliteErrorMessage(db_.get()));
+    SqliteStatement statement = prepareOrThrow(
+        db_.get(), "SELECT COUNT(*) FROM ledger WHERE account_id = ?;", databaseError);
     sqlite3_bind_int64(statement.get(), 1, accountId);
     if (sqlite3_step(statement.get()) != SQLITE_ROW) return 0;
     return sqlite3_column_int64(statement.get(), 0);

@@ -77,7 +77,6 @@ class AccountStore {
     std::optional<std::pair<Account, std::string>> loadWhere(const std::string& condition,
                                                              const std::string& textValue,
                                                              std::int64_t intValue);
-    void execute(const std::string& sql);
 
     std::mutex mutex_;
     SqliteConnection db_;

@@ -12,7 +12,7 @@
 namespace quillora::server {
 
 /// One line's place in the recording, in seconds.
-struct TimeRange {
+struct LineTiming {
     double start = 0;
     double end = 0;
     bool missing = false;  ///< the line is not spoken in the recording: no cue is written
@@ -32,10 +32,10 @@ using AlignmentProgress = std::function<void(int stage)>;
 class Aligner {
   public:
     virtual ~Aligner() = default;
-    virtual std::vector<TimeRange> align(const std::filesystem::path& audio,
-                                         const std::vector<std::string>& lines,
-                                         std::stop_token stopToken,
-                                         const AlignmentProgress& progress) = 0;
+    virtual std::vector<LineTiming> align(const std::filesystem::path& audio,
+                                          const std::vector<std::string>& lines,
+                                          std::stop_token stopToken,
+                                          const AlignmentProgress& progress) = 0;
 };
 
 /// The first audio track as mono samples at the given rate, for an aligner; an unreadable or
@@ -65,7 +65,8 @@ struct SpeechMap {
 SpeechMap findSpeech(const std::vector<float>& samples, int sampleRate);
 
 /// Distributes lines of the given weights over the speech and snaps boundaries to pauses.
-std::vector<TimeRange> distributeLines(const SpeechMap& speech, const std::vector<double>& weights);
+std::vector<LineTiming> distributeLines(const SpeechMap& speech,
+                                        const std::vector<double>& weights);
 
 /// Weight of a script line: its grapheme clusters, punctuation tokens not counted.
 double lineWeight(const std::string& line);

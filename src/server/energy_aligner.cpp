@@ -45,9 +45,9 @@ double percentile(std::vector<double> values, double fraction) {
 
 class EnergyAligner final : public Aligner {
   public:
-    std::vector<TimeRange> align(const std::filesystem::path& audio,
-                                 const std::vector<std::string>& lines, std::stop_token stopToken,
-                                 const AlignmentProgress& progress) override {
+    std::vector<LineTiming> align(const std::filesystem::path& audio,
+                                  const std::vector<std::string>& lines, std::stop_token stopToken,
+                                  const AlignmentProgress& progress) override {
         const std::vector<float> samples =
             decodeForAlignment(audio, lines, kAnalysisSampleRate, stopToken);
         if (progress) progress(1);
@@ -137,8 +137,8 @@ SpeechMap findSpeech(const std::vector<float>& samples, int sampleRate) {
     return map;
 }
 
-std::vector<TimeRange> distributeLines(const SpeechMap& speech,
-                                       const std::vector<double>& weights) {
+std::vector<LineTiming> distributeLines(const SpeechMap& speech,
+                                        const std::vector<double>& weights) {
     const size_t count = weights.size();
     if (count == 0) return {};
     double total = 0;
@@ -227,7 +227,7 @@ std::vector<TimeRange> distributeLines(const SpeechMap& speech,
         }
     }
 
-    std::vector<TimeRange> ranges(count);
+    std::vector<LineTiming> ranges(count);
     double previousEnd = speech.speechStart;
     for (size_t i = 0; i < count; ++i) {
         double start = i == 0 ? speech.speechStart : cuts[i - 1].second;

@@ -2,26 +2,93 @@
 #include <pthread.h>
 #include <CLI/CLI.hpp>
 #include <csignal>
-#include <iomanip>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 #include "platform/console.h"
 #include "server/platform_server.h"
+#include "text/numbers.h"
 
 namespace {
 
+using quillora::money;
 using quillora::server::AccountStore;
-using quillora::server::defaultServerDataDirectory;
+using quillora::server::NewAccount;
+using quillora::server::PlatformServer;
 
 constexpr const char* kDemoName = "demo";
 constexpr const char* kDemoPassword = "demo1234";
 
-std::string money(double amount) {
-    std::ostringstream out;
-    out << std::fixed << std::setprecision(2) << amount;
-    return out.str();
+struct ServeOptions {
+    std::string listen = "127.0.0.1:8750";
+    std::string data = quillora::server::defaultServerDataDirectory().string();
+    bool demo = false;
+    std::size_t maxUpload = std::size_t{2} << 30;
+    unsigned alignWorkers = 0;
+};
+
+/// The `user` subcommands and what they were given.
+struct UserCommands {
+    CLI::App* user = nullptr;
+    CLI::App* add = nullptr;
+    CLI::App* list = nullptr;
+    CLI::App* topup = nullptr;
+    NewAccount account;
+    std::string topupName;
+    double topupAmount = 0;
+};
+
+void addServeOptions(CLI::App& app, ServeOptions& options) {
+    app.add_option("--listen", options.listen, "Address and port to listen on (HOST:PORT)")
+        ->capture_default_str();
+    app.add_option("--data", options.data, "Folder of the accounts database and task files")
+        ->capture_default_str();
+    app.add_flag("--demo", options.demo, "Create the demo account on first start");
+    app.add_option("--max-upload", options.maxUpload, "Largest accepted upload in bytes")
+        ->capture_default_str();
+    app.add_option("--align-workers", options.alignWorkers,
+                   "Recordings aligned at the same time (default: one per processor core)")
+        ->check(CLI::PositiveNumber);
+}
+
+void addUserCommands(CLI::App& app, UserCommands& commands) {
+    commands.user = app.add_subcommand("user", "Manage platform accounts");
+    commands.user->require_subcommand(1);
+    commands.add = commands.user->add_subcommand("add", "Add an account");
+    NewAccount& account = commands.account;
+    commands.add->add_option("NAME", account.name)->required();
+    commands.add->add_option("PASSWORD", account.password)->required();
+    commands.add->add_option("--balance", account.balance, "Starting balance")
+        ->check(CLI::NonNegativeNumber);
+    commands.add->add_option("--phone", account.phone, "Phone number");
+    commands.add->add_option("--zimu", account.zimu, "Per-minute price of subtitle production");
+    commands.add->add_option("--shijianzhou", account.shijianzhou,
+                             "Per-minute price of the timeline");
+    commands.add->add_option("--paytype", account.paytype, "Payment type code");
+    commands.list = commands.user->add_subcommand("list", "List the accounts");
+    commands.topup = commands.user->add_subcommand("topup", "Add to an account's balance");
+    commands.topup->add_option("NAME", commands.topupName)->required();
+    commands.topup->add_option("AMOUNT", commands.topupAmount)
+        ->required()
+        ->check(CLI::PositiveNumber);
+}
+
+void runUserCommand(const UserCommands& commands, const std::string& data) {
+    AccountStore store(std::filesystem::path(data) / "platform.db");
+    if (commands.add->parsed()) {
+        const auto added = store.addAccount(commands.account);
+        std::cout << "Added user " << added.name << " (id " << added.id << ", balance "
+                  << money(added.balance) << ")\n";
+    } else if (commands.list->parsed()) {
+        std::cout << "ID\tNAME\tBALANCE\tZIMU\tSHIJIANZHOU\tPAYTYPE\tPHONE\n";
+        for (const auto& a : store.listAccounts()) {
+            std::cout << a.id << "\t" << a.name << "\t" << money(a.balance) << "\t" << a.zimu
+                      << "\t" << a.shijianzhou << "\t" << a.paytype << "\t" << a.phone << "\n";
+        }
+    } else if (commands.topup->parsed()) {
+        const auto after = store.topUp(commands.topupName, commands.topupAmount);
+        std::cout << "Balance of " << after.name << " is now " << money(after.balance) << "\n";
+    }
 }
 
 std::pair<std::string, int> splitListen(const std::string& listen) {
@@ -37,115 +104,74 @@ std::pair<std::string, int> splitListen(const std::string& listen) {
     return {listen.substr(0, colon), port};
 }
 
+void ensureDemoAccount(PlatformServer& server) {
+    if (server.accounts().findByName(kDemoName)) {
+        std::cout << "Demo account: user " << kDemoName << ", password " << kDemoPassword
+                  << " (unless changed)\n";
+        return;
+    }
+    NewAccount demo;
+    demo.name = kDemoName;
+    demo.password = kDemoPassword;
+    demo.balance = 100;
+    demo.phone = "13800000000";
+    server.accounts().addAccount(demo);
+    std::cout << "Created demo account: user " << kDemoName << ", password " << kDemoPassword
+              << ", balance 100.00\n";
+}
+
+void serveUntilSignalled(const ServeOptions& options) {
+    // Signals are taken by one waiting thread, so shutdown runs outside a signal handler.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    const auto [host, port] = splitListen(options.listen);
+    quillora::server::ServerConfig config;
+    config.dataDirectory = options.data;
+    config.maxUploadBytes = options.maxUpload;
+    config.alignWorkers = options.alignWorkers;
+    PlatformServer server(config);
+    if (options.demo) ensureDemoAccount(server);
+    const int bound = server.bind(host, port);
+    std::cout << "quillora-platform listening on http://" << host << ":" << bound << ", data in "
+              << options.data << std::endl;
+
+    std::thread waiter([&server, signals] {
+        int received = 0;
+        sigwait(&signals, &received);
+        quillora::console("Shutting down (signal " + std::to_string(received) + ")");
+        server.stop();
+    });
+    server.run();
+    server.stop();
+    // Wake the waiter if the server ended on its own.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Quillora reference platform: sign-in, charging, upload, alignment, results"};
     app.name("quillora-platform");
-    std::string listen = "127.0.0.1:8750";
-    std::string data = defaultServerDataDirectory().string();
-    bool demo = false;
-    std::size_t maxUpload = std::size_t{2} << 30;
-    app.add_option("--listen", listen, "Address and port to listen on (HOST:PORT)")
-        ->capture_default_str();
-    app.add_option("--data", data, "Folder of the accounts database and task files")
-        ->capture_default_str();
-    app.add_flag("--demo", demo, "Create the demo account on first start");
-    app.add_option("--max-upload", maxUpload, "Largest accepted upload in bytes")
-        ->capture_default_str();
-    unsigned alignWorkers = 0;
-    app.add_option("--align-workers", alignWorkers,
-                   "Recordings aligned at the same time (default: one per processor core)")
-        ->check(CLI::PositiveNumber);
-
-    auto* user = app.add_subcommand("user", "Manage platform accounts");
-    user->require_subcommand(1);
-    auto* add = user->add_subcommand("add", "Add an account");
-    quillora::server::NewAccount account;
-    add->add_option("NAME", account.name)->required();
-    add->add_option("PASSWORD", account.password)->required();
-    add->add_option("--balance", account.balance, "Starting balance")
-        ->check(CLI::NonNegativeNumber);
-    add->add_option("--phone", account.phone, "Phone number");
-    add->add_option("--zimu", account.zimu, "Per-minute price of subtitle production");
-    add->add_option("--shijianzhou", account.shijianzhou, "Per-minute price of the timeline");
-    add->add_option("--paytype", account.paytype, "Payment type code");
-    auto* list = user->add_subcommand("list", "List the accounts");
-    auto* topup = user->add_subcommand("topup", "Add to an account's balance");
-    std::string topupName;
-    double topupAmount = 0;
-    topup->add_option("NAME", topupName)->required();
-    topup->add_option("AMOUNT", topupAmount)->required()->check(CLI::PositiveNumber);
-
+    ServeOptions options;
+    UserCommands users;
+    addServeOptions(app, options);
+    addUserCommands(app, users);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
-
     try {
-        if (user->parsed()) {
-            AccountStore store(std::filesystem::path(data) / "platform.db");
-            if (add->parsed()) {
-                const auto added = store.addAccount(account);
-                std::cout << "Added user " << added.name << " (id " << added.id << ", balance "
-                          << money(added.balance) << ")\n";
-            } else if (list->parsed()) {
-                std::cout << "ID\tNAME\tBALANCE\tZIMU\tSHIJIANZHOU\tPAYTYPE\tPHONE\n";
-                for (const auto& a : store.listAccounts()) {
-                    std::cout << a.id << "\t" << a.name << "\t" << money(a.balance) << "\t"
-                              << a.zimu << "\t" << a.shijianzhou << "\t" << a.paytype << "\t"
-                              << a.phone << "\n";
-                }
-            } else if (topup->parsed()) {
-                const auto after = store.topUp(topupName, topupAmount);
-                std::cout << "Balance of " << after.name << " is now " << money(after.balance)
-                          << "\n";
-            }
-            return 0;
+        if (users.user->parsed()) {
+            runUserCommand(users, options.data);
+        } else {
+            serveUntilSignalled(options);
         }
-
-        // Signals are taken by one waiting thread, so shutdown runs outside a signal handler.
-        sigset_t signals;
-        sigemptyset(&signals);
-        sigaddset(&signals, SIGINT);
-        sigaddset(&signals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-        const auto [host, port] = splitListen(listen);
-        quillora::server::ServerConfig config;
-        config.dataDirectory = data;
-        config.maxUploadBytes = maxUpload;
-        config.alignWorkers = alignWorkers;
-        quillora::server::PlatformServer server(config);
-        if (demo && !server.accounts().findByName(kDemoName)) {
-            quillora::server::NewAccount demoAccount;
-            demoAccount.name = kDemoName;
-            demoAccount.password = kDemoPassword;
-            demoAccount.balance = 100;
-            demoAccount.phone = "13800000000";
-            server.accounts().addAccount(demoAccount);
-            std::cout << "Created demo account: user " << kDemoName << ", password "
-                      << kDemoPassword << ", balance 100.00\n";
-        } else if (demo) {
-            std::cout << "Demo account: user " << kDemoName << ", password " << kDemoPassword
-                      << " (unless changed)\n";
-        }
-        const int bound = server.bind(host, port);
-        std::cout << "quillora-platform listening on http://" << host << ":" << bound
-                  << ", data in " << data << std::endl;
-
-        std::thread waiter([&server, signals] {
-            int received = 0;
-            sigwait(&signals, &received);
-            quillora::console("Shutting down (signal " + std::to_string(received) + ")");
-            server.stop();
-        });
-        server.run();
-        server.stop();
-        // Wake the waiter if the server ended on its own.
-        pthread_kill(waiter.native_handle(), SIGTERM);
-        waiter.join();
         return 0;
     } catch (const std::exception& error) {
         std::cerr << "quillora-platform: " << error.what() << "\n";

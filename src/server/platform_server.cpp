@@ -14,12 +14,14 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "contract/platform_contract.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/uuid.h"
 #include "server/platform_credentials.h"
 #include "server/speech_aligner.h"
+#include "text/time_codes.h"
 
 namespace quillora::server {
 namespace fs = std::filesystem;
@@ -39,17 +41,13 @@ void replyJson(httplib::Response& res, int httpStatus, const json& body) {
     res.set_content(body.dump(), "application/json; charset=utf-8");
 }
 
-std::string param(const httplib::Request& req, const char* name) {
-    return req.has_param(name) ? req.get_param_value(name) : std::string();
+// The task server's refusals repeat the HTTP status in the body.
+void replyError(httplib::Response& res, int httpStatus, const std::string& message) {
+    replyJson(res, httpStatus, {{"status", httpStatus}, {"message", message}});
 }
 
-std::string timeCode(double seconds) {
-    // Milliseconds are truncated, never rounded.
-    const auto total = static_cast<long long>(std::floor(std::max(0.0, seconds) * 1000.0 + 1e-6));
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld,%03lld", total / 3600000,
-                  total / 60000 % 60, total / 1000 % 60, total % 1000);
-    return text;
+std::string param(const httplib::Request& req, const char* name) {
+    return req.has_param(name) ? req.get_param_value(name) : std::string();
 }
 
 enum class TaskState { uploaded, queued, aligning, done, failed };
@@ -76,14 +74,15 @@ std::vector<std::string> scriptLines(const std::string& script) {
     return lines;
 }
 
-std::string formatSrt(const std::vector<std::string>& lines, const std::vector<TimeRange>& ranges) {
+std::string formatSrt(const std::vector<std::string>& lines,
+                      const std::vector<LineTiming>& ranges) {
     // Missing lines get no cue; the client counts them from the cues that are there.
     std::string srt;
     std::size_t number = 0;
     for (std::size_t i = 0; i < lines.size() && i < ranges.size(); ++i) {
         if (ranges[i].missing) continue;
-        srt += std::to_string(++number) + "\n" + timeCode(ranges[i].start) + " --> " +
-               timeCode(ranges[i].end) + "\n" + lines[i] + "\n\n";
+        srt += std::to_string(++number) + "\n" + computedTimeString(ranges[i].start) + " --> " +
+               computedTimeString(ranges[i].end) + "\n" + lines[i] + "\n\n";
     }
     return srt;
 }
@@ -189,7 +188,7 @@ struct PlatformServer::Impl {
         try {
             const std::vector<std::string> lines = scriptLines(readFile(dir / kScriptFile));
             if (lines.empty()) throw AlignmentError("文稿没有内容");
-            const std::vector<TimeRange> ranges =
+            const std::vector<LineTiming> ranges =
                 aligner.align(dir / kAudioFile, lines, stop, [&](int stage) {
                     std::lock_guard lock(queueMutex);
                     active[taskid].stage = stage;
@@ -197,7 +196,7 @@ struct PlatformServer::Impl {
             if (stop.stop_requested()) return false;  // picked up again at the next start
             if (ranges.size() != lines.size()) throw AlignmentError("对齐结果与文稿行数不一致");
             const auto missing = std::count_if(ranges.begin(), ranges.end(),
-                                               [](const TimeRange& r) { return r.missing; });
+                                               [](const LineTiming& r) { return r.missing; });
             writeFileAtomically(dir / kResultFile, formatSrt(lines, ranges));
             finish(taskid);
             console("✅ 任务 " + taskid + " 对齐完成: " + std::to_string(lines.size()) + " 行" +
@@ -205,8 +204,7 @@ struct PlatformServer::Impl {
             return true;
         } catch (const std::exception& error) {
             if (stop.stop_requested()) return false;
-            const auto* described = dynamic_cast<const Error*>(&error);
-            std::string reason = described ? described->description() : error.what();
+            std::string reason = error.what();
             for (char& c : reason) {
                 if (c == '\n' || c == '\r') c = ' ';
             }
@@ -228,8 +226,8 @@ struct PlatformServer::Impl {
     }
 
     bool operatorAccepted(const httplib::Request& req, bool withPassword) {
-        return param(req, "username") == kOperatorAccount &&
-               (!withPassword || param(req, "password") == kOperatorPassword);
+        return param(req, "username") == contract::kOperatorAccount &&
+               (!withPassword || param(req, "password") == contract::kOperatorPassword);
     }
 
     void handleLogin(const httplib::Request& req, httplib::Response& res) {
@@ -310,8 +308,7 @@ struct PlatformServer::Impl {
     void handleUpload(const httplib::Request& req, httplib::Response& res,
                       const httplib::ContentReader& reader) {
         if (!req.is_multipart_form_data()) {
-            return replyJson(res, 400,
-                             {{"status", 400}, {"message", "需要 multipart/form-data 请求"}});
+            return replyError(res, 400, "需要 multipart/form-data 请求");
         }
         const fs::path staging = config.dataDirectory / "incoming" / uuidString();
         fs::create_directories(staging);
@@ -357,30 +354,28 @@ struct PlatformServer::Impl {
             });
         out.close();
         if (fieldTooLong) {
-            return replyJson(res, 400, {{"status", 400}, {"message", "表单字段过长"}});
+            return replyError(res, 400, "表单字段过长");
         }
         if (!complete && res.status == 413) {
-            return replyJson(res, 413, {{"status", 413}, {"message", tooLargeMessage()}});
+            return replyError(res, 413, tooLargeMessage());
         }
         if (!complete) {
-            return replyJson(res, 400, {{"status", 400}, {"message", "上传数据不完整"}});
+            return replyError(res, 400, "上传数据不完整");
         }
-        if (fields["token"] != expectedUploadToken() || fields["username"] != kUploadAccount) {
-            return replyJson(res, 403, {{"status", 403}, {"message", "上传令牌无效"}});
+        if (fields["token"] != contract::uploadToken() ||
+            fields["username"] != contract::kUploadAccount) {
+            return replyError(res, 403, "上传令牌无效");
         }
         const std::string taskid = fields["taskid"];
         if (!isValidTaskId(taskid)) {
-            return replyJson(res, 400,
-                             {{"status", 400},
-                              {"message", "任务ID无效: 只允许1到64个字母、数字、下划线或连字符"}});
+            return replyError(res, 400, "任务ID无效: 只允许1到64个字母、数字、下划线或连字符");
         }
         if (!filesSeen["file1"] || !filesSeen["file2"]) {
-            return replyJson(res, 400, {{"status", 400}, {"message", "缺少文件 file1 或 file2"}});
+            return replyError(res, 400, "缺少文件 file1 或 file2");
         }
         const auto state = stateOf(taskid);
         if (state == TaskState::queued || state == TaskState::aligning) {
-            return replyJson(res, 409,
-                             {{"status", 409}, {"message", "任务正在处理中，不能重新上传"}});
+            return replyError(res, 409, "任务正在处理中，不能重新上传");
         }
         const fs::path dir = taskDir(taskid);
         fs::create_directories(dir);
@@ -392,7 +387,7 @@ struct PlatformServer::Impl {
     }
 
     void handleStart(const httplib::Request& req, httplib::Response& res) {
-        if (!operatorAccepted(req, false) || param(req, "token") != expectedStartToken()) {
+        if (!operatorAccepted(req, false) || param(req, "token") != contract::startToken()) {
             return replyJson(res, 200, {{"status", 403}, {"message", "令牌无效"}});
         }
         const std::string taskid = param(req, "taskid");
@@ -402,24 +397,28 @@ struct PlatformServer::Impl {
         const auto state = stateOf(taskid);
         if (!state) return replyJson(res, 200, {{"status", 404}, {"message", "任务不存在"}});
         if (*state == TaskState::queued || *state == TaskState::aligning) {
-            return replyJson(res, 200, {{"status", 200}, {"message", "任务已在处理中"}});
+            return replyError(res, 200, "任务已在处理中");
         }
         const fs::path dir = taskDir(taskid);
         for (const char* stale : {kResultFile, kFailureFile})
             fs::remove(dir / stale);
         writeFileAtomically(dir / kStartedMarker, "");
         enqueue(taskid);
-        replyJson(res, 200, {{"status", 200}, {"message", "任务已启动"}});
+        replyError(res, 200, "任务已启动");
     }
 
     void handleResult(const httplib::Request& req, httplib::Response& res) {
-        const std::string taskid = req.matches[1];
+        std::string taskid = req.matches[1];
+        if (!taskid.ends_with(contract::kResultPathSuffix)) {
+            return replyError(res, 404, "请求无效");
+        }
+        taskid.resize(taskid.size() - std::string_view(contract::kResultPathSuffix).size());
         if (!isValidTaskId(taskid)) {
-            return replyJson(res, 400, {{"status", 400}, {"message", "任务ID无效"}});
+            return replyError(res, 400, "任务ID无效");
         }
         int stage = 0;
         const auto state = stateOf(taskid, &stage);
-        if (!state) return replyJson(res, 404, {{"status", 404}, {"message", "任务不存在"}});
+        if (!state) return replyError(res, 404, "任务不存在");
         const fs::path dir = taskDir(taskid);
         switch (*state) {
             case TaskState::uploaded:
@@ -441,16 +440,16 @@ struct PlatformServer::Impl {
 
     void installRoutes() {
         http.set_payload_max_length(config.maxUploadBytes);
-        http.Get("/api/dssrtuserlogin",
+        http.Get(contract::kLoginPath,
                  [this](const auto& req, auto& res) { handleLogin(req, res); });
-        http.Get("/api/dssrtkoufee",
+        http.Get(contract::kChargePath,
                  [this](const auto& req, auto& res) { handleCharge(req, res); });
-        http.Post("/clients/postdata.php",
+        http.Post(contract::kUploadPath,
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handleUpload(req, res, reader); });
-        http.Get("/clients/starttask.php",
+        http.Get(contract::kStartTaskPath,
                  [this](const auto& req, auto& res) { handleStart(req, res); });
-        http.Get(R"(/srt/(.+)\.srt)",
+        http.Get(std::string(contract::kResultPathPrefix) + "(.+)",
                  [this](const auto& req, auto& res) { handleResult(req, res); });
         http.set_exception_handler(
             [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
@@ -461,15 +460,15 @@ struct PlatformServer::Impl {
                     text += std::string(": ") + e.what();
                 } catch (...) {
                 }
-                replyJson(res, 500, {{"status", 500}, {"message", text}});
+                replyError(res, 500, text);
             });
         http.set_error_handler(httplib::Server::HandlerWithResponse(
             [this](const httplib::Request&, httplib::Response& res) {
                 if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
                 if (res.status == 413) {
-                    replyJson(res, 413, {{"status", 413}, {"message", tooLargeMessage()}});
+                    replyError(res, 413, tooLargeMessage());
                 } else {
-                    replyJson(res, res.status, {{"status", res.status}, {"message", "请求无效"}});
+                    replyError(res, res.status, "请求无效");
                 }
                 return httplib::Server::HandlerResponse::Handled;
             }));

@@ -54,7 +54,7 @@ class PlatformServer {
 };
 
 /// SRT text of the lines at the given times ("1\n00:00:00,000 --> ...\nline\n\n...").
-std::string formatSrt(const std::vector<std::string>& lines, const std::vector<TimeRange>& ranges);
+std::string formatSrt(const std::vector<std::string>& lines, const std::vector<LineTiming>& ranges);
 
 /// The script's cue lines: every non-empty line, in order, as uploaded (without line ends).
 std::vector<std::string> scriptLines(const std::string& script);

@@ -296,9 +296,9 @@ class Placement {
 
 class SpeechAligner final : public Aligner {
   public:
-    std::vector<TimeRange> align(const std::filesystem::path& audio,
-                                 const std::vector<std::string>& lines, std::stop_token stopToken,
-                                 const AlignmentProgress& progress) override {
+    std::vector<LineTiming> align(const std::filesystem::path& audio,
+                                  const std::vector<std::string>& lines, std::stop_token stopToken,
+                                  const AlignmentProgress& progress) override {
         const std::vector<float> samples =
             decodeForAlignment(audio, lines, kAnalysisRate, stopToken);
         if (progress) progress(1);
@@ -319,9 +319,9 @@ std::unique_ptr<Aligner> makeSpeechAligner() {
     return std::make_unique<SpeechAligner>();
 }
 
-std::vector<TimeRange> placeLines(const SpeechAnalysis& analysis,
-                                  const std::vector<SpokenLength>& lines,
-                                  std::stop_token stopToken) {
+std::vector<LineTiming> placeLines(const SpeechAnalysis& analysis,
+                                   const std::vector<SpokenLength>& lines,
+                                   std::stop_token stopToken) {
     std::vector<std::size_t> spoken;  // lines with something to say
     std::vector<double> syllables;
     std::vector<int> pauses;
@@ -368,11 +368,11 @@ std::vector<TimeRange> placeLines(const SpeechAnalysis& analysis,
     }
 
     // Spoken lines start at the onset of their first syllable and end at the offset of their last.
-    std::vector<TimeRange> ranges(lines.size());
+    std::vector<LineTiming> ranges(lines.size());
     std::vector<bool> placed(lines.size(), false);
     for (std::size_t k = 0; k < spoken.size(); ++k) {
         const Choice& c = choices[k];
-        TimeRange& range = ranges[spoken[k]];
+        LineTiming& range = ranges[spoken[k]];
         if (c.spanStart < 0) {
             range.missing = true;
             continue;

@@ -19,8 +19,8 @@ std::unique_ptr<Aligner> makeSpeechAligner();
 /// The assignment itself, on an analysed recording. Lines without spoken text (punctuation only)
 /// take the pause before the next line. Throws AlignmentError when the speech cannot hold the
 /// script, or when stopped.
-std::vector<TimeRange> placeLines(const SpeechAnalysis& analysis,
-                                  const std::vector<SpokenLength>& lines,
-                                  std::stop_token stopToken = {});
+std::vector<LineTiming> placeLines(const SpeechAnalysis& analysis,
+                                   const std::vector<SpokenLength>& lines,
+                                   std::stop_token stopToken = {});
 
 }  // namespace quillora::server

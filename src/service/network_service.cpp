@@ -1,9 +1,9 @@
 #include "service/network_service.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
+#include "contract/platform_contract.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/uuid.h"
@@ -14,6 +14,7 @@
 #include "store/database_error.h"
 #include "store/database_manager.h"
 #include "store/user_manager.h"
+#include "text/numbers.h"
 
 namespace quillora {
 namespace {
@@ -48,9 +49,9 @@ NetworkService::NetworkService(ServiceEndpoints endpoints, DatabaseManager& data
     : endpoints_(std::move(endpoints)),
       database_(database),
       users_(users),
-      srtloginURL_(buildURL(endpoints_.apiBaseURL, service::kLoginPath)),
-      koufeeURL_(buildURL(endpoints_.apiBaseURL, service::kChargePath)),
-      serverURL_(buildURL(endpoints_.taskBaseURL, service::kUploadPath)) {
+      srtloginURL_(buildURL(endpoints_.apiBaseURL, contract::kLoginPath)),
+      koufeeURL_(buildURL(endpoints_.apiBaseURL, contract::kChargePath)),
+      serverURL_(buildURL(endpoints_.taskBaseURL, contract::kUploadPath)) {
     try {
         database_.initializeDatabase();
         console("数据库初始化成功");
@@ -69,7 +70,7 @@ SRTLoginResponse NetworkService::srtLogin(const std::string& username, const std
                                           const std::string& srtUsername,
                                           const std::string& srtPassword) {
     if (!isHttpURL(srtloginURL_)) throw NetworkError::invalidURL();
-    const std::string url = buildURL(endpoints_.apiBaseURL, service::kLoginPath,
+    const std::string url = buildURL(endpoints_.apiBaseURL, contract::kLoginPath,
                                      {{"username", username},
                                       {"password", password},
                                       {"token", shatoken(std::chrono::system_clock::now())},
@@ -93,12 +94,12 @@ DeductionResponse NetworkService::deductFee(double amount) {
     if (!user || !user->userid || !user->srtPassword) throw UploadError::missingToken();
     if (!isHttpURL(koufeeURL_)) throw UploadError::invalidURL();
     HttpRequest request;
-    request.url = buildURL(endpoints_.apiBaseURL, service::kChargePath,
-                           {{"username", service::kOperatorAccount},
-                            {"password", service::kOperatorPassword},
+    request.url = buildURL(endpoints_.apiBaseURL, contract::kChargePath,
+                           {{"username", contract::kOperatorAccount},
+                            {"password", contract::kOperatorPassword},
                             {"token", shatoken(std::chrono::system_clock::now())},
                             {"srtuserid", std::to_string(*user->userid)},
-                            {"amount", shortestDecimalText(amount)},
+                            {"amount", shortestDecimal(amount)},
                             {"srtpassword", *user->srtPassword}});
     request.headers = {{"Accept", "application/json"}};
     request.timeoutSeconds = std::min(kRequestTimeout, kSessionResourceTimeout);
@@ -111,13 +112,14 @@ DeductionResponse NetworkService::deductFee(double amount) {
 }
 
 SimpleResponse NetworkService::starttask(const std::string& taskid) {
-    if (!isHttpURL(endpoints_.taskBaseURL + service::kStartTaskPath)) {
+    if (!isHttpURL(endpoints_.taskBaseURL + contract::kStartTaskPath)) {
         throw UploadError::invalidURL();
     }
     HttpRequest request;
-    request.url = buildURL(
-        endpoints_.taskBaseURL, service::kStartTaskPath,
-        {{"username", service::kOperatorAccount}, {"token", startToken()}, {"taskid", taskid}});
+    request.url = buildURL(endpoints_.taskBaseURL, contract::kStartTaskPath,
+                           {{"username", contract::kOperatorAccount},
+                            {"token", contract::startToken()},
+                            {"taskid", taskid}});
     request.headers = {{"Accept", "application/json"}};
     request.timeoutSeconds = std::min(kRequestTimeout, kSessionResourceTimeout);
     console("StartTask URL: " + request.url);
@@ -150,7 +152,7 @@ std::string buildUploadBody(const std::string& boundary, const std::string& toke
         body += crlf;
     };
     field("token", token);
-    field("username", service::kUploadAccount);
+    field("username", contract::kUploadAccount);
     field("taskid", taskid);
     file("file1", taskid + ".txt", txt);
     file("file2", taskid + ".mp3", audio);
@@ -165,14 +167,14 @@ UploadResult NetworkService::uploadFiles(const std::string& txt,
                                          std::stop_token stopToken) {
     if (!isHttpURL(serverURL_)) throw UploadError::invalidURL();
     const std::string boundary = "Boundary-" + uuidString();
-    // A read failure (std::system_error) stops the upload before anything is sent.
+    // A read failure (FileError) stops the upload before anything is sent.
     const std::string audio = readFile(file2URL);
 
     HttpRequest request;
     request.method = "POST";
     request.url = serverURL_;
     request.headers = {{"Content-Type", "multipart/form-data; boundary=" + boundary}};
-    request.body = buildUploadBody(boundary, uploadToken(), filename, txt, audio);
+    request.body = buildUploadBody(boundary, contract::uploadToken(), filename, txt, audio);
     // A large recording may take long to send: limit stalls, not the whole transfer.
     request.timeoutSeconds = 0;
     request.idleTimeoutSeconds = kRequestTimeout;
@@ -199,16 +201,6 @@ UploadResult NetworkService::uploadFiles(const std::string& txt,
     }
     if (!reply.is_object()) throw UploadError::jsonParsingFailed();
     return {response.statusCode, reply};
-}
-
-std::string shortestDecimalText(double value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string text(buffer, error == std::errc() ? end : buffer);
-    if (text.find_first_of(".e") == std::string::npos) text += ".0";
-    return text;
 }
 
 }  // namespace quillora

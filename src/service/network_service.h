@@ -65,7 +65,7 @@ class NetworkService {
     SimpleResponse starttask(const std::string& taskid);
 
     /// Sends the script and the audio file as one multipart request. A missing audio file
-    /// throws the file-reading std::system_error before anything is sent.
+    /// throws the file-reading FileError before anything is sent.
     UploadResult uploadFiles(const std::string& txt, const std::filesystem::path& file2URL,
                              const std::string& filename,
                              std::function<void(double)> progressHandler = {},
@@ -103,9 +103,6 @@ class NetworkService {
 std::string buildUploadBody(const std::string& boundary, const std::string& token,
                             const std::string& taskid, const std::string& txt,
                             const std::string& audio);
-
-/// A double written as the shortest text that reads back the same, with ".0" on whole numbers.
-std::string shortestDecimalText(double value);
 
 /// The recording's path with its last extension replaced by "srt".
 std::filesystem::path srtPathForRecording(const std::filesystem::path& recording);

@@ -1,9 +1,9 @@
+#include "contract/platform_contract.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/notifications.h"
 #include "service/http_client.h"
 #include "service/network_service.h"
-#include "service/service_constants.h"
 #include "service/service_errors.h"
 #include "store/database_manager.h"
 #include "subtitles/srt_parser.h"
@@ -28,8 +28,9 @@ std::filesystem::path srtPathForRecording(const std::filesystem::path& recording
 
 bool NetworkService::checkTaskCompletion(const KestruneItem& task, std::stop_token stopToken) {
     const std::string url =
-        buildURL(endpoints_.taskBaseURL, std::string(service::kResultPathPrefix) +
-                                             percentEncodeQueryComponent(task.taskid) + ".srt");
+        buildURL(endpoints_.taskBaseURL, std::string(contract::kResultPathPrefix) +
+                                             percentEncodeQueryComponent(task.taskid) +
+                                             contract::kResultPathSuffix);
     if (!isHttpURL(url)) throw UploadError::invalidURL();
     console("srt data=" + url + " ");
 

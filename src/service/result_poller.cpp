@@ -58,8 +58,7 @@ PollingReport NetworkService::runPass(std::stop_token stopToken) {
             }
         }
     } catch (const std::exception& error) {
-        const auto* described = dynamic_cast<const Error*>(&error);
-        report.error = described ? described->description() : std::string(error.what());
+        report.error = error.what();
         console("检查新订单失败: " + *report.error);
     }
     passRunning_ = false;

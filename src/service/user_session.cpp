@@ -1,10 +1,10 @@
 #include "service/user_session.h"
 
+#include "contract/platform_contract.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/preferences.h"
 #include "service/network_service.h"
-#include "service/service_constants.h"
 #include "store/user_manager.h"
 
 namespace quillora {
@@ -119,7 +119,7 @@ void LoginModel::login() {
 void LoginModel::performSRTLogin() {
     try {
         const SRTLoginResponse response = service_.srtLogin(
-            service::kOperatorAccount, service::kOperatorPassword, username, password);
+            contract::kOperatorAccount, contract::kOperatorPassword, username, password);
         if (!response.success) {
             errorMessage = response.msg ? *response.msg : "登录失败";
             showError = true;
@@ -146,8 +146,7 @@ void LoginModel::performSRTLogin() {
                     (hasPhone ? *response.user->phone : std::string("未知用户")));
         }
     } catch (const std::exception& error) {
-        const auto* described = dynamic_cast<const Error*>(&error);
-        const std::string description = described ? described->description() : error.what();
+        const std::string description = error.what();
         errorMessage = "网络错误: " + description;
         showError = true;
         console("❌ 登录异常: " + description);

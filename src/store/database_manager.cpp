@@ -1,8 +1,6 @@
 #include "store/database_manager.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,20 +66,6 @@ constexpr const char* kAddedColumns[] = {"notice INTEGER NOT NULL DEFAULT 0",
                                          "isorderdownloaded INTEGER NOT NULL DEFAULT 0",
                                          "istaskdownloaded INTEGER NOT NULL DEFAULT 0"};
 
-std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
-    std::string text;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i) text += separator;
-        text += parts[i];
-    }
-    return text;
-}
-
-void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.c_str(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
-}
-
 // By-order-id updates bind an empty text as NULL, so the NOT NULL columns refuse it.
 void bindTextOrNull(sqlite3_stmt* statement, int index, const std::string& text) {
     if (text.empty()) {
@@ -89,13 +73,6 @@ void bindTextOrNull(sqlite3_stmt* statement, int index, const std::string& text)
     } else {
         bindText(statement, index, text);
     }
-}
-
-std::string columnText(sqlite3_stmt* statement, int index) {
-    const unsigned char* text = sqlite3_column_text(statement, index);
-    if (!text) return {};
-    return std::string(reinterpret_cast<const char*>(text),
-                       static_cast<size_t>(sqlite3_column_bytes(statement, index)));
 }
 
 std::vector<std::string> kestruneColumnNames(sqlite3* db) {
@@ -107,27 +84,12 @@ std::vector<std::string> kestruneColumnNames(sqlite3* db) {
     return names;
 }
 
-// Runs one statement to completion; an empty result means success, else SQLite's message.
-std::optional<std::string> execute(sqlite3* db, const std::string& sql) {
-    SqliteStatement statement = prepareStatement(db, sql);
-    if (!statement || sqlite3_step(statement.get()) != SQLITE_DONE) {
-        return sqliteErrorMessage(db);
-    }
-    return std::nullopt;
-}
-
 std::string elapsedSeconds(std::chrono::steady_clock::time_point start) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.3f", seconds);
     return buffer;
-}
-
-// The user store holds a password and the task store private paths: owner-only from creation.
-void createPrivateFile(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) ::close(fd);
 }
 
 }  // namespace
@@ -156,17 +118,12 @@ void DatabaseManager::initializeDatabase() {
     }
     const fs::path file = directory_() / databaseName;
     console("数据库路径: " + file.string());
-    createPrivateFile(file);
-    sqlite3* raw = nullptr;
-    const int opened = sqlite3_open(file.c_str(), &raw);
-    SqliteConnection connection(raw);
-    if (opened != SQLITE_OK) {
-        const std::string message = sqliteErrorMessage(raw);
-        console("打开数据库失败: " + message);
-        throw DatabaseError::connectionFailed(message);
+    try {
+        db_ = openPrivateDatabase(file);
+    } catch (const SqliteError& error) {
+        console("打开数据库失败: " + error.message());
+        throw DatabaseError::connectionFailed(error.message());
     }
-    sqlite3_busy_timeout(connection.get(), 5000);
-    db_ = std::move(connection);
     try {
         createKestruneTable();
         updateTableSchema();
@@ -185,12 +142,12 @@ void DatabaseManager::ensureInitialized() {
 }
 
 void DatabaseManager::createKestruneTable() {
-    if (auto error = execute(db_.get(), std::string("CREATE TABLE IF NOT EXISTS kestrune ") +
-                                            kKestruneColumns + ";")) {
+    if (auto error = executeSql(db_.get(), std::string("CREATE TABLE IF NOT EXISTS kestrune ") +
+                                               kKestruneColumns + ";")) {
         throw DatabaseError::tableCreationFailed(*error);
     }
     console("表创建成功");
-    if (auto error = execute(db_.get(), kCreateLegacyUserTable)) {
+    if (auto error = executeSql(db_.get(), kCreateLegacyUserTable)) {
         throw DatabaseError::tableCreationFailed(*error);
     }
     console("用户表创建成功");
@@ -230,13 +187,14 @@ void DatabaseManager::fixIdColumnType() {
     if (SqliteStatement pragma = prepareStatement(db_.get(), "PRAGMA table_info(kestrune);")) {
         while (sqlite3_step(pragma.get()) == SQLITE_ROW) {
             if (columnText(pragma.get(), 1) != "id") continue;
-            if (sqlite3_column_type(pragma.get(), 2) != SQLITE_NULL) {
-                type = columnText(pragma.get(), 2);
-            }
+            type = columnOptionalText(pragma.get(), 2);
             primaryKey = sqlite3_column_int(pragma.get(), 5) == 1;
             break;
         }
     }
+    // The PRAGMA upper-cases standard type names ("integer" reads "INTEGER"); the type as the
+    // table declares it is in its CREATE statement.
+    if (type) type = declaredColumnType(db_.get(), "kestrune", "id").value_or(*type);
     if (type == "INTEGER" && primaryKey) {
         console("id字段类型正确，无需修复");
         return;
@@ -253,37 +211,39 @@ void DatabaseManager::fixIdColumnType() {
             copied.emplace_back(column);
         }
     }
-    if (auto error = execute(db_.get(), "BEGIN IMMEDIATE;")) {
-        throw DatabaseError::queryFailed(*error);
+    std::optional<Transaction> transaction;
+    try {
+        transaction.emplace(db_.get());
+    } catch (const SqliteError& error) {
+        throw DatabaseError::queryFailed(error.message());
     }
-    auto rollBackAndThrow = [this](DatabaseError error) {
-        execute(db_.get(), "ROLLBACK;");
-        throw error;
-    };
-    if (auto error = execute(db_.get(), std::string("CREATE TABLE IF NOT EXISTS kestrune_temp ") +
-                                            kKestruneColumns + ";")) {
-        rollBackAndThrow(DatabaseError::tableCreationFailed(*error));
+    if (auto error =
+            executeSql(db_.get(), std::string("CREATE TABLE IF NOT EXISTS kestrune_temp ") +
+                                      kKestruneColumns + ";")) {
+        throw DatabaseError::tableCreationFailed(*error);
     }
-    const std::string columns = joined(copied, ", ");
+    const std::string columns = joinStrings(copied, ", ");
     const std::string steps[] = {
         "INSERT INTO kestrune_temp (" + columns + ") SELECT " + columns + " FROM kestrune;",
         "DROP TABLE IF EXISTS kestrune;",
         "ALTER TABLE kestrune_temp RENAME TO kestrune;",
-        "COMMIT;",
     };
     for (const std::string& sql : steps) {
-        if (auto error = execute(db_.get(), sql)) {
-            rollBackAndThrow(DatabaseError::queryFailed(*error));
-        }
+        if (auto error = executeSql(db_.get(), sql)) throw DatabaseError::queryFailed(*error);
+    }
+    try {
+        transaction->commit();
+    } catch (const SqliteError& error) {
+        throw DatabaseError::queryFailed(error.message());
     }
     console("表重建成功，id字段已修复为INTEGER PRIMARY KEY AUTOINCREMENT");
 }
 
 void DatabaseManager::createSubmitDateIndex() {
     // The listing orders by submitDate; without an index it sorts the whole table every time.
-    if (auto error = execute(db_.get(),
-                             "CREATE INDEX IF NOT EXISTS kestrune_submitDate ON "
-                             "kestrune(submitDate);")) {
+    if (auto error = executeSql(db_.get(),
+                                "CREATE INDEX IF NOT EXISTS kestrune_submitDate ON "
+                                "kestrune(submitDate);")) {
         throw DatabaseError::tableCreationFailed(*error);
     }
 }
@@ -292,10 +252,9 @@ std::int64_t DatabaseManager::insertItem(const KestruneItem& item) {
     ensureInitialized();
     std::unique_lock lock(databaseQueue_);
     std::vector<std::string> names(std::begin(kCopiedColumns), std::end(kCopiedColumns));
-    const std::string sql = "INSERT INTO kestrune (" + joined(names, ", ") + ") VALUES (" +
-                            joined(std::vector<std::string>(names.size(), "?"), ", ") + ");";
-    SqliteStatement statement = prepareStatement(db_.get(), sql);
-    if (!statement) throw DatabaseError::insertFailed(sqliteErrorMessage(db_.get()));
+    const std::string sql = "INSERT INTO kestrune (" + joinStrings(names, ", ") + ") VALUES (" +
+                            joinStrings(std::vector<std::string>(names.size(), "?"), ", ") + ");";
+    SqliteStatement statement = prepareOrThrow(db_.get(), sql, DatabaseError::insertFailed);
     sqlite3_stmt* s = statement.get();
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(item.submitDate.time_since_epoch());
@@ -348,17 +307,16 @@ std::vector<KestruneItem> DatabaseManager::getAllItems() {
     ensureInitialized();
     std::shared_lock lock(databaseQueue_);
     SqliteStatement statement =
-        prepareStatement(db_.get(), "SELECT * FROM kestrune ORDER BY submitDate desc limit 100;");
-    if (!statement) throw DatabaseError::queryFailed(sqliteErrorMessage(db_.get()));
+        prepareOrThrow(db_.get(), "SELECT * FROM kestrune ORDER BY submitDate desc limit 100;",
+                       DatabaseError::queryFailed);
     return readItems(statement.get());
 }
 
 std::vector<KestruneItem> DatabaseManager::getItemsByStatus(const std::string& status) {
     ensureInitialized();
     std::shared_lock lock(databaseQueue_);
-    SqliteStatement statement =
-        prepareStatement(db_.get(), "SELECT * FROM kestrune WHERE status = ?;");
-    if (!statement) throw DatabaseError::queryFailed(sqliteErrorMessage(db_.get()));
+    SqliteStatement statement = prepareOrThrow(
+        db_.get(), "SELECT * FROM kestrune WHERE status = ?;", DatabaseError::queryFailed);
     bindText(statement.get(), 1, status);
     auto items = readItems(statement.get());
     console("成功获取状态为 '" + status + "' 的记录，共 " + std::to_string(items.size()) + " 条");
@@ -392,9 +350,9 @@ void DatabaseManager::updateTaskById(std::int64_t id, std::optional<std::string>
         return;
     }
     std::unique_lock lock(databaseQueue_);
-    const std::string sql = "UPDATE kestrune SET " + joined(assignments, ", ") + " WHERE id = ?;";
-    SqliteStatement statement = prepareStatement(db_.get(), sql);
-    if (!statement) throw DatabaseError::updateFailed(sqliteErrorMessage(db_.get()));
+    const std::string sql =
+        "UPDATE kestrune SET " + joinStrings(assignments, ", ") + " WHERE id = ?;";
+    SqliteStatement statement = prepareOrThrow(db_.get(), sql, DatabaseError::updateFailed);
     int index = 1;
     for (const Value& value : values) {
         if (const auto* text = std::get_if<std::string>(&value)) {
@@ -420,9 +378,8 @@ void DatabaseManager::updateTaskById(std::int64_t id, std::optional<std::string>
 void DatabaseManager::updateProgressById(std::int64_t id, double progress) {
     ensureInitialized();
     std::unique_lock lock(databaseQueue_);
-    SqliteStatement statement =
-        prepareStatement(db_.get(), "UPDATE kestrune SET progress = ? WHERE id = ?;");
-    if (!statement) throw DatabaseError::updateFailed(sqliteErrorMessage(db_.get()));
+    SqliteStatement statement = prepareOrThrow(
+        db_.get(), "UPDATE kestrune SET progress = ? WHERE id = ?;", DatabaseError::updateFailed);
     sqlite3_bind_double(statement.get(), 1, progress);
     sqlite3_bind_int64(statement.get(), 2, id);
     if (sqlite3_step(statement.get()) != SQLITE_DONE) {
@@ -432,12 +389,8 @@ void DatabaseManager::updateProgressById(std::int64_t id, double progress) {
 
 void DatabaseManager::requireOrderExists(const std::string& orderid) {
     SqliteStatement check =
-        prepareStatement(db_.get(), "SELECT COUNT(*) FROM kestrune WHERE orderid = ?;");
-    if (!check) {
-        const std::string message = sqliteErrorMessage(db_.get());
-        console("❌ 检查订单存在失败: " + message);
-        throw DatabaseError::queryFailed(message);
-    }
+        prepareOrThrow(db_.get(), "SELECT COUNT(*) FROM kestrune WHERE orderid = ?;",
+                       DatabaseError::queryFailed, "❌ 检查订单存在失败: ");
     bindText(check.get(), 1, orderid);
     if (sqlite3_step(check.get()) != SQLITE_ROW || sqlite3_column_int64(check.get(), 0) <= 0) {
         console("⚠️ 订单 " + orderid + " 不存在，跳过更新");
@@ -461,14 +414,10 @@ void DatabaseManager::dsupdateSrtAndStatus(const std::string& orderid,
     if (srt) assignments.emplace_back("srt = ?");
     if (status) assignments.emplace_back("status = ?");
     const std::string sql =
-        "UPDATE kestrune \nSET " + joined(assignments, ", ") + "\nWHERE orderid = ?;";
+        "UPDATE kestrune \nSET " + joinStrings(assignments, ", ") + "\nWHERE orderid = ?;";
     console("📝 执行的SQL: " + sql);
-    SqliteStatement statement = prepareStatement(db_.get(), sql);
-    if (!statement) {
-        const std::string message = sqliteErrorMessage(db_.get());
-        console("❌ SQL准备失败: " + message);
-        throw DatabaseError::updateFailed(message);
-    }
+    SqliteStatement statement =
+        prepareOrThrow(db_.get(), sql, DatabaseError::updateFailed, "❌ SQL准备失败: ");
     int index = 1;
     if (srt) bindTextOrNull(statement.get(), index++, *srt);
     if (status) bindTextOrNull(statement.get(), index++, *status);
@@ -493,12 +442,8 @@ void DatabaseManager::dsupdateTextLostByOrderId(const std::string& orderid,
     std::unique_lock lock(databaseQueue_);
     requireOrderExists(orderid);
     SqliteStatement statement =
-        prepareStatement(db_.get(), "UPDATE kestrune \nSET textlost = ?\nWHERE orderid = ?;");
-    if (!statement) {
-        const std::string message = sqliteErrorMessage(db_.get());
-        console("❌ SQL准备失败: " + message);
-        throw DatabaseError::updateFailed(message);
-    }
+        prepareOrThrow(db_.get(), "UPDATE kestrune \nSET textlost = ?\nWHERE orderid = ?;",
+                       DatabaseError::updateFailed, "❌ SQL准备失败: ");
     bindTextOrNull(statement.get(), 1, textlost);
     bindText(statement.get(), 2, orderid);
     const int result = sqlite3_step(statement.get());
@@ -518,8 +463,8 @@ void DatabaseManager::dsupdateTextLostByOrderId(const std::string& orderid,
 void DatabaseManager::deleteItemById(std::int64_t id) {
     ensureInitialized();
     std::unique_lock lock(databaseQueue_);
-    SqliteStatement statement = prepareStatement(db_.get(), "DELETE FROM kestrune WHERE id = ?;");
-    if (!statement) throw DatabaseError::deleteFailed(sqliteErrorMessage(db_.get()));
+    SqliteStatement statement = prepareOrThrow(db_.get(), "DELETE FROM kestrune WHERE id = ?;",
+                                               DatabaseError::deleteFailed);
     sqlite3_bind_int64(statement.get(), 1, id);
     if (sqlite3_step(statement.get()) != SQLITE_DONE) {
         throw DatabaseError::deleteFailed(sqliteErrorMessage(db_.get()));
@@ -529,7 +474,7 @@ void DatabaseManager::deleteItemById(std::int64_t id) {
 void DatabaseManager::deleteAllItems() {
     ensureInitialized();
     std::unique_lock lock(databaseQueue_);
-    if (auto error = execute(db_.get(), "DELETE FROM kestrune;")) {
+    if (auto error = executeSql(db_.get(), "DELETE FROM kestrune;")) {
         throw DatabaseError::deleteFailed(*error);
     }
     console("所有数据删除成功");

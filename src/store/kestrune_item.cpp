@@ -64,18 +64,19 @@ KestruneItem KestruneItem::newTask(const std::string& textFilePath,
 }
 
 // The flag and field lists are written out once each so that a renamed field breaks the build.
-#define QUILLORA_FLAGS(X)                                                                       \
-    X(taskid)                                                                                   \
-    X(textFilePath) X(movieFilePath) X(duration) X(status) X(progress) X(movieurl) X(txturl)    \
-        X(textlost) X(isrenmingtiao) X(part1) X(part2) X(isorderdownloaded) X(istaskdownloaded) \
-            X(orderfilename)
+// clang-format reflows these lists differently on every pass.
+// clang-format off
+#define QUILLORA_FLAGS(X)                                                                        \
+    X(taskid) X(textFilePath) X(movieFilePath) X(duration) X(status) X(progress) X(movieurl)     \
+    X(txturl) X(textlost) X(isrenmingtiao) X(part1) X(part2) X(isorderdownloaded)                \
+    X(istaskdownloaded) X(orderfilename)
 
-#define QUILLORA_FIELDS(X)                                                                  \
-    X(id)                                                                                   \
-    X(orderid) X(taskid) X(userid) X(textFilePath) X(movieFilePath) X(duration) X(status)   \
-        X(progress) X(username) X(movieurl) X(txturl) X(textlost) X(isrenmingtiao) X(part1) \
-            X(part2) X(type) X(srt) X(notice) X(isorderdownloaded) X(istaskdownloaded)      \
-                X(orderfilename) X(outputFormat)
+#define QUILLORA_FIELDS(X)                                                                       \
+    X(id) X(orderid) X(taskid) X(userid) X(textFilePath) X(movieFilePath) X(duration) X(status)  \
+    X(progress) X(username) X(movieurl) X(txturl) X(textlost) X(isrenmingtiao) X(part1)          \
+    X(part2) X(type) X(srt) X(notice) X(isorderdownloaded) X(istaskdownloaded) X(orderfilename)  \
+    X(outputFormat)
+// clang-format on
 
 void to_json(json& j, const ExplicitlySetFields& flags) {
     j = json::object();

@@ -1,8 +1,6 @@
 #include "store/user_manager.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <mutex>
 
@@ -23,25 +21,6 @@ std::optional<T> nonZero(T value) {
     return value == T{} ? std::nullopt : std::optional<T>(value);
 }
 
-std::optional<std::string> optionalText(sqlite3_stmt* statement, int index) {
-    const unsigned char* text = sqlite3_column_text(statement, index);
-    if (!text) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(text),
-                       static_cast<size_t>(sqlite3_column_bytes(statement, index)));
-}
-
-void bindOptional(sqlite3_stmt* s, int index, const std::optional<std::int64_t>& value) {
-    value ? sqlite3_bind_int64(s, index, *value) : sqlite3_bind_null(s, index);
-}
-void bindOptional(sqlite3_stmt* s, int index, const std::optional<double>& value) {
-    value ? sqlite3_bind_double(s, index, *value) : sqlite3_bind_null(s, index);
-}
-void bindOptional(sqlite3_stmt* s, int index, const std::optional<std::string>& value) {
-    value ? sqlite3_bind_text(s, index, value->c_str(), static_cast<int>(value->size()),
-                              SQLITE_TRANSIENT)
-          : sqlite3_bind_null(s, index);
-}
-
 }  // namespace
 
 UserManager& UserManager::shared() {
@@ -51,18 +30,12 @@ UserManager& UserManager::shared() {
 }
 
 UserManager::UserManager(const fs::path& databaseFile) {
-    // Owner-only from the start: the table holds the password the user typed.
-    if (const int fd = ::open(databaseFile.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600); fd >= 0) {
-        ::close(fd);
-    }
-    sqlite3* raw = nullptr;
-    const int opened = sqlite3_open(databaseFile.c_str(), &raw);
-    SqliteConnection connection(raw);
-    if (opened != SQLITE_OK) {
+    try {
+        db_ = openPrivateDatabase(databaseFile);
+    } catch (const SqliteError&) {
         console("无法打开/创建数据库");
         return;
     }
-    db_ = std::move(connection);
     SqliteStatement create = prepareStatement(db_.get(), kCreateUserTable);
     if (!create) {
         console("准备创建用户表失败");
@@ -73,6 +46,11 @@ UserManager::UserManager(const fs::path& databaseFile) {
     }
 }
 
+UserManager::~UserManager() {
+    std::unique_lock lock(databaseQueue_);
+    if (db_ && !closeConnection(db_)) console("关闭数据库失败");
+}
+
 void UserManager::saveUser(const UserData& user) {
     std::unique_lock lock(databaseQueue_);
     SqliteStatement remove = prepareStatement(db_.get(), "DELETE FROM user;");
@@ -80,7 +58,6 @@ void UserManager::saveUser(const UserData& user) {
         console("准备删除语句失败");
         return;
     }
-    sqlite3_step(remove.get());
     SqliteStatement insert = prepareStatement(
         db_.get(),
         "INSERT INTO user (userid, preamount, phone, zimu, shijianzhou, paytype, srtPassword, "
@@ -97,7 +74,18 @@ void UserManager::saveUser(const UserData& user) {
     bindOptional(s, 5, user.shijianzhou);
     bindOptional(s, 6, user.paytype);
     bindOptional(s, 7, user.srtPassword);
-    console(sqlite3_step(s) == SQLITE_DONE ? "用户信息保存成功" : "用户信息保存失败");
+    // The delete and the insert are one transaction: a failure or a kill between them keeps the
+    // user stored before instead of leaving none.
+    try {
+        Transaction transaction(db_.get());
+        sqlite3_step(remove.get());
+        if (sqlite3_step(s) != SQLITE_DONE) throw SqliteError(sqliteErrorMessage(db_.get()));
+        transaction.commit();
+    } catch (const SqliteError&) {
+        console("用户信息保存失败");
+        return;
+    }
+    console("用户信息保存成功");
 }
 
 std::optional<UserData> UserManager::getUser() {
@@ -118,11 +106,11 @@ std::optional<UserData> UserManager::getUser() {
     UserData user;
     user.userid = nonZero<std::int64_t>(sqlite3_column_int64(s, 0));
     user.preamount = nonZero(sqlite3_column_double(s, 1));
-    user.phone = optionalText(s, 2);
+    user.phone = columnOptionalText(s, 2);
     user.zimu = nonZero(sqlite3_column_double(s, 3));
     user.shijianzhou = nonZero(sqlite3_column_double(s, 4));
     user.paytype = nonZero<std::int64_t>(sqlite3_column_int64(s, 5));
-    user.srtPassword = optionalText(s, 6);
+    user.srtPassword = columnOptionalText(s, 6);
     return user;
 }
 

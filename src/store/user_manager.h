@@ -32,6 +32,7 @@ class UserManager {
 
     /// A store on an explicit database file (tests).
     explicit UserManager(const std::filesystem::path& databaseFile);
+    ~UserManager();
     UserManager(const UserManager&) = delete;
     UserManager& operator=(const UserManager&) = delete;
 

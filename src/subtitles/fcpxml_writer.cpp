@@ -2,13 +2,14 @@
 
 #include <charconv>
 #include <cmath>
-#include <ctime>
 #include <optional>
 
 #include "platform/console.h"
+#include "platform/local_time.h"
 #include "platform/preferences.h"
 #include "platform/uuid.h"
 #include "subtitles/srt_parser.h"
+// Generated at build time from src/subtitles/templates/*.xml (see embed_templates.cmake there).
 #include "subtitles/templates/fcpxml_document.h"
 #include "subtitles/templates/fcpxml_title.h"
 #include "subtitles/text_file.h"
@@ -152,12 +153,7 @@ FcpxmlStamps FcpxmlStamps::system() {
 }
 
 std::string formatFcpxmlDate(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char buffer[64];
-    const size_t length = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S %z", &local);
-    return std::string(buffer, length);
+    return formatLocalTime(time, "%Y-%m-%d %H:%M:%S %z");
 }
 
 FcpxmlStop::FcpxmlStop(Kind kind, std::string screenText, std::string consoleLine)

@@ -1,11 +1,11 @@
 #include "subtitles/premiere_writer.h"
 
 #include <cmath>
-#include <system_error>
 
 #include "platform/files.h"
 #include "platform/uuid.h"
 #include "subtitles/srt_parser.h"
+// Generated at build time from src/subtitles/templates/*.xml (see embed_templates.cmake there).
 #include "subtitles/templates/premiere_picture_clip.h"
 #include "subtitles/templates/premiere_sequence.h"
 #include "subtitles/templates/premiere_title.h"
@@ -208,7 +208,7 @@ void writePremiereXmlFile(const std::filesystem::path& srtFile, const std::files
     std::string bytes;
     try {
         bytes = readFile(srtFile);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
         throw PremiereXmlError("无法读取文件 " + srtFile.string() + ": " + error.code().message());
     }
     const std::vector<SubtitleItem> items = readsrtofBytes(bytes);
@@ -217,7 +217,7 @@ void writePremiereXmlFile(const std::filesystem::path& srtFile, const std::files
         buildPremiereXml(items, srtFile.stem().string(), fps, width, height, istianhe, newUuid);
     try {
         writeFileAtomically(output, document);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
         throw PremiereXmlError("无法写入文件 " + output.string() + ": " + error.code().message());
     }
 }

@@ -1,7 +1,5 @@
 #include "subtitles/text_file.h"
 
-#include <system_error>
-
 #include "platform/files.h"
 #include "text/unicode.h"
 
@@ -11,7 +9,7 @@ std::string readUtf8File(const std::filesystem::path& path) {
     std::string bytes;
     try {
         bytes = readFile(path);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
         throw TextFileError("无法读取文件 " + path.string() + ": " + error.code().message());
     }
     if (!isValidUtf8(bytes)) throw TextFileError("文件不是 UTF-8 文本: " + path.string());
@@ -21,7 +19,7 @@ std::string readUtf8File(const std::filesystem::path& path) {
 void writeTextFile(const std::filesystem::path& path, std::string_view text) {
     try {
         writeFileAtomically(path, text);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
         throw TextFileError("无法写入文件 " + path.string() + ": " + error.code().message());
     }
 }

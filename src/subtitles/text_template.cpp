@@ -1,7 +1,5 @@
 #include "subtitles/text_template.h"
 
-#include <stdexcept>
-
 namespace quillora {
 
 TextTemplate::TextTemplate(std::string_view text,
@@ -10,7 +8,7 @@ TextTemplate::TextTemplate(std::string_view text,
     pieces_.push_back(Piece{std::string(text)});
     std::size_t slot = 0;
     for (std::string_view word : placeholders) {
-        if (word.empty()) throw std::invalid_argument("empty template placeholder");
+        if (word.empty()) throw TemplateError("empty template placeholder");
         std::vector<Piece> next;
         for (Piece& piece : pieces_) {
             if (piece.slot != npos) {
@@ -35,7 +33,7 @@ TextTemplate::TextTemplate(std::string_view text,
 
 void TextTemplate::appendTo(std::string& out, const std::vector<std::string_view>& values) const {
     if (values.size() != placeholderCount_) {
-        throw std::invalid_argument("template filled with the wrong number of values");
+        throw TemplateError("template filled with the wrong number of values");
     }
     for (const Piece& piece : pieces_) {
         if (piece.slot == npos) {

@@ -7,7 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace quillora {
+
+/// A template used against its own rules (an empty placeholder, the wrong number of values).
+class TemplateError : public Error {
+  public:
+    using Error::Error;
+};
 
 /// A document template whose placeholder words are replaced literally. The placeholders are
 /// looked for in the given order, each only in the template text that earlier ones left, and a

@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <charconv>
 #include <clocale>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -58,6 +60,22 @@ std::optional<double> parseDecimalNumber(std::string_view text) {
 
 std::optional<float> parseDecimalNumberFloat(std::string_view text) {
     return parseWithC<float>(text, strtof_l);
+}
+
+std::string shortestDecimal(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char buffer[64];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, error == std::errc() ? end : buffer);
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    return text;
+}
+
+std::string money(double amount) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2f", amount);
+    return buffer;
 }
 
 }  // namespace quillora

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace quillora {
@@ -16,5 +17,12 @@ std::optional<double> parseDecimalNumber(std::string_view text);
 
 /// The same in single precision (strtof).
 std::optional<float> parseDecimalNumberFloat(std::string_view text);
+
+/// The shortest decimal text that reads back as the same double, with ".0" on whole numbers
+/// ("12.0", "0.1", "1e+21"); "nan", "inf" and "-inf" for the values that are not finite.
+std::string shortestDecimal(double value);
+
+/// An amount of money as balances and prices are shown: two decimals ("12.50").
+std::string money(double amount);
 
 }  // namespace quillora

@@ -25,12 +25,17 @@ bool fitsInt64(double value) {
     return value < kTwoTo63 && value >= -kTwoTo63;
 }
 
+// The one printer of SRT time codes; every formatter below only decides the pieces.
 std::string formatTimeCode(int64_t hours, int64_t minutes, int64_t seconds, int64_t millis) {
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld,%03lld",
                   static_cast<long long>(hours), static_cast<long long>(minutes),
                   static_cast<long long>(seconds), static_cast<long long>(millis));
     return buffer;
+}
+
+std::string formatMilliseconds(int64_t total) {
+    return formatTimeCode(total / 3600000, (total / 60000) % 60, (total / 1000) % 60, total % 1000);
 }
 
 std::string formatWholeSeconds(int64_t whole, int64_t millis) {
@@ -62,8 +67,16 @@ std::optional<double> parseTime(std::string_view text) {
 }
 
 std::string timeString(double seconds) {
-    int64_t total = truncateClamped(seconds * 1000.0);
-    return formatTimeCode(total / 3600000, (total / 60000) % 60, (total / 1000) % 60, total % 1000);
+    return formatMilliseconds(truncateClamped(seconds * 1000.0));
+}
+
+std::string computedTimeString(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+    return formatMilliseconds(truncateClamped(std::floor(seconds * 1000.0 + 1e-6)));
+}
+
+int64_t frameAt(double seconds, double fps) {
+    return truncateClamped(seconds * fps);
 }
 
 std::string secondsToSRTTime(float totalSeconds) {
@@ -79,7 +92,7 @@ std::string secondsToSRTTime(float totalSeconds) {
 }
 
 std::string framesToSRTTime(int64_t frames, double timebase) {
-    double seconds = static_cast<double>(frames) / timebase;
+    double seconds = frameTime(frames, timebase);
     if (std::isnan(seconds)) return formatWholeSeconds(0, 0);
     if (!fitsInt64(seconds)) return formatWholeSeconds(truncateClamped(seconds), 0);
     auto whole = static_cast<int64_t>(seconds);
@@ -87,7 +100,7 @@ std::string framesToSRTTime(int64_t frames, double timebase) {
     return formatWholeSeconds(whole, static_cast<int64_t>(fraction * 1000.0));
 }
 
-std::optional<TimeRange> parseTimeRange(std::string_view block) {
+std::optional<SrtTimeRange> parseTimeRange(std::string_view block) {
     auto lines = splitNewlines(block);
     if (lines.size() < 2) return std::nullopt;
     auto pieces = splitOn(lines[1], " --> ");
@@ -95,7 +108,7 @@ std::optional<TimeRange> parseTimeRange(std::string_view block) {
     auto start = parseTime(trimHorizontalWhitespace(pieces[0]));
     auto end = parseTime(trimHorizontalWhitespace(pieces[1]));
     if (!start || !end) return std::nullopt;
-    return TimeRange{*start, *end};
+    return SrtTimeRange{*start, *end};
 }
 
 std::string updateBlockEndTime(std::string_view block, std::string_view newEndTime) {
@@ -115,7 +128,7 @@ std::string adjustTimeGaps(std::string_view txt, double frame) {
     }
     // Changing a block's end never changes the start of the block after it, so each range is
     // read once from the original text.
-    std::vector<std::optional<TimeRange>> ranges;
+    std::vector<std::optional<SrtTimeRange>> ranges;
     ranges.reserve(blocks.size());
     for (auto block : blocks)
         ranges.push_back(parseTimeRange(block));

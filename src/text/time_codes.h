@@ -16,10 +16,10 @@
 namespace quillora {
 
 /// Start and end of one SRT block, in seconds.
-struct TimeRange {
+struct SrtTimeRange {
     double startTime = 0;
     double endTime = 0;
-    bool operator==(const TimeRange&) const = default;
+    bool operator==(const SrtTimeRange&) const = default;
 };
 
 /// "h:m:s,ms" where ":" and "," are interchangeable separators and each of the four pieces is a
@@ -35,8 +35,23 @@ std::string secondsToSRTTime(float totalSeconds);
 /// Same format from a frame count at `timebase` frames per second.
 std::string framesToSRTTime(int64_t frames, double timebase);
 
+/// Same format for a computed time (a frame number over a rate, an aligner's estimate):
+/// milliseconds are truncated, but a product that falls a hair (a millionth of a millisecond)
+/// below a whole millisecond through binary rounding counts as that millisecond, so 29 / 25.0
+/// prints ",160" rather than ",159". Negative and non-finite times print as zero.
+std::string computedTimeString(double seconds);
+
+/// The instant at which frame `frame` starts at `fps` frames per second.
+inline double frameTime(int64_t frame, double fps) {
+    return static_cast<double>(frame) / fps;
+}
+
+/// The frame showing at `seconds` at `fps` frames per second: the product truncated toward zero
+/// (clamped to the 64-bit range; NaN gives 0).
+int64_t frameAt(double seconds, double fps);
+
 /// The time range on the second line of an SRT block.
-std::optional<TimeRange> parseTimeRange(std::string_view block);
+std::optional<SrtTimeRange> parseTimeRange(std::string_view block);
 
 /// The block with the end time on its second line replaced by `newEndTime`; unchanged when the
 /// second line is not a time range.

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <stdexcept>
 
 namespace quillora {
 namespace {
@@ -90,7 +89,7 @@ icu::BreakIterator& characterBreaks() {
         std::unique_ptr<icu::BreakIterator> created(
             icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status) || !created) {
-            throw std::runtime_error("ICU character break iterator unavailable");
+            throw LibraryError("ICU character break iterator unavailable");
         }
         return created;
     }();
@@ -114,9 +113,9 @@ class GraphemeBreaks {
         UErrorCode status = U_ZERO_ERROR;
         utext_.reset(
             utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
-        if (U_FAILURE(status)) throw std::runtime_error("ICU could not open text");
+        if (U_FAILURE(status)) throw LibraryError("ICU could not open text");
         breaks_.setText(utext_.get(), status);
-        if (U_FAILURE(status)) throw std::runtime_error("ICU could not iterate text");
+        if (U_FAILURE(status)) throw LibraryError("ICU could not iterate text");
     }
     ~GraphemeBreaks() { breaks_.setText(icu::UnicodeString()); }
     GraphemeBreaks(const GraphemeBreaks&) = delete;
@@ -439,7 +438,7 @@ struct UnicodeRegex::Impl {
     std::unique_ptr<icu::RegexMatcher> matcher(const icu::UnicodeString& input) const {
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(input, status));
-        if (U_FAILURE(status)) throw std::runtime_error("ICU regex matcher unavailable");
+        if (U_FAILURE(status)) throw LibraryError("ICU regex matcher unavailable");
         return m;
     }
 };
@@ -451,7 +450,7 @@ UnicodeRegex::UnicodeRegex(std::string_view pattern, bool caseInsensitive)
     impl_->pattern.reset(icu::RegexPattern::compile(
         toUnicode(pattern), caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0, parseError, status));
     if (U_FAILURE(status)) {
-        throw std::invalid_argument("invalid regular expression: " + std::string(pattern));
+        throw RegexError("invalid regular expression: " + std::string(pattern));
     }
 }
 
@@ -488,7 +487,7 @@ std::string UnicodeRegex::replaceAll(std::string_view text, std::string_view rep
     icu::UnicodeString input = toUnicode(text);
     UErrorCode status = U_ZERO_ERROR;
     icu::UnicodeString result = impl_->matcher(input)->replaceAll(toUnicode(replacement), status);
-    if (U_FAILURE(status)) throw std::invalid_argument("invalid regular expression replacement");
+    if (U_FAILURE(status)) throw RegexError("invalid regular expression replacement");
     return toUtf8(result);
 }
 

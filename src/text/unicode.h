@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace quillora {
 
 // ---- Code points ---------------------------------------------------------------------------
@@ -103,11 +105,17 @@ std::string toLower(std::string_view text);
 
 // ---- Regular expressions -------------------------------------------------------------------
 
+/// A regular expression that does not compile, or a replacement text that is not valid.
+class RegexError : public Error {
+  public:
+    using Error::Error;
+};
+
 /// A compiled regular expression with Unicode classes (\s, \p{..}, \w are Unicode-aware).
 /// Matching works on code points; ill-formed input bytes are read as U+FFFD.
 class UnicodeRegex {
   public:
-    /// Throws std::invalid_argument when the pattern does not compile.
+    /// Throws RegexError when the pattern does not compile.
     explicit UnicodeRegex(std::string_view pattern, bool caseInsensitive = false);
     ~UnicodeRegex();
     UnicodeRegex(UnicodeRegex&&) noexcept;

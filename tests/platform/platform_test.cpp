@@ -39,14 +39,14 @@ TEST(AtomicWrite, ReplacesWholeFileWithRequestedModeAndLeavesNoTempFiles) {
 
 TEST(AtomicWrite, FailureInMissingFolderThrowsAndKeepsNothing) {
     TempDir dir;
-    EXPECT_THROW(writeFileAtomically(dir / "missing/out.txt", "x"), std::system_error);
+    EXPECT_THROW(writeFileAtomically(dir / "missing/out.txt", "x"), FileError);
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
 TEST(ReadFile, MissingFileAndDirectoryThrow) {
     TempDir dir;
-    EXPECT_THROW(readFile(dir / "nope"), std::system_error);
-    EXPECT_THROW(readFile(dir.path()), std::system_error);
+    EXPECT_THROW(readFile(dir / "nope"), FileError);
+    EXPECT_THROW(readFile(dir.path()), FileError);
 }
 
 TEST(Paths, FollowXdgVariablesAndCreateDataFolder) {
@@ -158,7 +158,16 @@ TEST(Console, CaptureCollectsLinesAndRestoresPreviousSink) {
         EXPECT_TRUE(inner.contains("内层"));
     }
     console("外层");
-    EXPECT_EQ(outer.lines(), std::vector<std::string>{"外层"});
+    // A scoped sink ends with its scope, also when an exception leaves it.
+    EXPECT_THROW(
+        {
+            ScopedConsoleSink silent([](std::string_view) {});
+            console("无声");
+            throw Error("x");
+        },
+        Error);
+    console("之后");
+    EXPECT_EQ(outer.lines(), (std::vector<std::string>{"外层", "之后"}));
 }
 
 }  // namespace

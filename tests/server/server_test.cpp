@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "contract/platform_contract.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "server/platform_credentials.h"
@@ -23,7 +24,7 @@ using nlohmann::json;
 using quillora::testing::TestPlatform;
 
 std::string today() {
-    return dailyToken(std::chrono::system_clock::now());
+    return contract::dailyToken(std::chrono::system_clock::now());
 }
 
 // GETs the path with the query items percent-encoded in order; the platform answers JSON.
@@ -44,9 +45,10 @@ json getJson(TestPlatform& platform, const std::string& path,
 }
 
 json login(TestPlatform& platform, const std::string& user, const std::string& password,
-           const std::string& token = today(), const std::string& opPassword = kOperatorPassword) {
+           const std::string& token = today(),
+           const std::string& opPassword = contract::kOperatorPassword) {
     return getJson(platform, "/api/dssrtuserlogin",
-                   {{"username", kOperatorAccount},
+                   {{"username", contract::kOperatorAccount},
                     {"password", opPassword},
                     {"token", token},
                     {"srtusername", user},
@@ -56,8 +58,8 @@ json login(TestPlatform& platform, const std::string& user, const std::string& p
 json charge(TestPlatform& platform, std::int64_t id, const std::string& password,
             const std::string& amount, const std::string& token = today()) {
     return getJson(platform, "/api/dssrtkoufee",
-                   {{"username", kOperatorAccount},
-                    {"password", kOperatorPassword},
+                   {{"username", contract::kOperatorAccount},
+                    {"password", contract::kOperatorPassword},
                     {"token", token},
                     {"srtuserid", std::to_string(id)},
                     {"amount", amount},
@@ -65,10 +67,11 @@ json charge(TestPlatform& platform, std::int64_t id, const std::string& password
 }
 
 httplib::Result upload(TestPlatform& platform, const std::string& taskid, const std::string& script,
-                       const std::string& audio, const std::string& token = expectedUploadToken()) {
+                       const std::string& audio,
+                       const std::string& token = contract::uploadToken()) {
     httplib::MultipartFormDataItems items = {
         {"token", token, "", ""},
-        {"username", kUploadAccount, "", ""},
+        {"username", contract::kUploadAccount, "", ""},
         {"taskid", taskid, "", ""},
         {"file1", script, taskid + ".txt", "application/octet-stream"},
         {"file2", audio, taskid + ".mp3", "application/octet-stream"},
@@ -77,9 +80,10 @@ httplib::Result upload(TestPlatform& platform, const std::string& taskid, const 
 }
 
 json start(TestPlatform& platform, const std::string& taskid,
-           const std::string& token = expectedStartToken()) {
-    return getJson(platform, "/clients/starttask.php",
-                   {{"username", kOperatorAccount}, {"token", token}, {"taskid", taskid}});
+           const std::string& token = contract::startToken()) {
+    return getJson(
+        platform, "/clients/starttask.php",
+        {{"username", contract::kOperatorAccount}, {"token", token}, {"taskid", taskid}});
 }
 
 const std::string kAlicePassword = "s3cret&=+ 密码";
@@ -93,8 +97,9 @@ TEST(ServerLogin, AcceptsTodaysOrANeighbouringDaysTokenAndRefusesTheRest) {
     const auto now = std::chrono::system_clock::now();
     for (const auto& [days, accepted] :
          {std::pair{-2, false}, {-1, true}, {0, true}, {1, true}, {2, false}, {30, false}}) {
-        EXPECT_EQ(login(platform, "alice", kAlicePassword, dailyToken(now, days))["success"],
-                  accepted)
+        EXPECT_EQ(
+            login(platform, "alice", kAlicePassword, contract::dailyToken(now, days))["success"],
+            accepted)
             << days;
     }
     for (const json& reply : {login(platform, "alice", "wrong"), login(platform, "bob", "x")}) {
@@ -238,12 +243,12 @@ struct Gate {
 
 struct GatedAligner : Aligner {
     explicit GatedAligner(Gate& gate) : gate(gate) {}
-    std::vector<TimeRange> align(const fs::path&, const std::vector<std::string>& lines,
-                                 std::stop_token, const AlignmentProgress& progress) override {
+    std::vector<LineTiming> align(const fs::path&, const std::vector<std::string>& lines,
+                                  std::stop_token, const AlignmentProgress& progress) override {
         progress(1);
         gate.entered.release();
         gate.open.wait();
-        std::vector<TimeRange> ranges;
+        std::vector<LineTiming> ranges;
         for (size_t i = 0; i < lines.size(); ++i)
             ranges.push_back({i * 1.0, i * 1.0 + 0.5});
         return ranges;
@@ -404,7 +409,7 @@ TEST(ServerAligner, BoundariesSnapToTheNearestPausesAndSilenceFails) {
     const auto many = distributeLines(speech, {1, 1, 1, 1, 1, 1, 1});
     ASSERT_EQ(many.size(), 7u);
     double previousEnd = 1.0;
-    for (const TimeRange& range : many) {
+    for (const LineTiming& range : many) {
         EXPECT_TRUE(previousEnd <= range.start && range.start <= range.end && range.end <= 11.0)
             << range.start << " - " << range.end;
         previousEnd = range.end;

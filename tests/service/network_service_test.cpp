@@ -3,6 +3,7 @@
 #include <regex>
 #include <system_error>
 
+#include "contract/platform_contract.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "service/client_fixture.h"
@@ -55,14 +56,7 @@ struct ServiceReplies : testing::StubClientTest {};
 
 // ---- tokens and URLs --------------------------------------------------------------------------
 
-TEST(ServiceTokens, KnownAnswersAmountTextAndQueryEncoding) {
-    // Fixed vectors: a changed salt, seed or digest shows up here, not as a refusal in the field.
-    EXPECT_EQ(dailyTokenForDateText("2026-12-05"),
-              "4f12de71cb8f10199a944568687bba60bb08444adf0fab8670612d37c4ebfad0");
-    EXPECT_EQ(uploadToken(), "5170539fd65654f7d3aeca2a6c581ec5");
-    EXPECT_EQ(startToken(), "705a1ba47101794df7faec24bd9ca285");
-    for (const auto& [amount, text] : {std::pair{12.0, "12.0"}, {12.5, "12.5"}, {0.1, "0.1"}})
-        EXPECT_EQ(shortestDecimalText(amount), text);
+TEST(ServiceURLs, QueryEncodingAndSchemes) {
     EXPECT_EQ(buildURL("http://h:1/", "/p", {{"a", "x y&z=+"}, {"b", "密"}}),
               "http://h:1/p?a=x%20y%26z%3D%2B&b=%E5%AF%86");
     EXPECT_TRUE(isHttpURL("https://example.org/a"));
@@ -76,7 +70,7 @@ TEST_F(ServicePlatform, SignsInChargesAndCarriesTheRefusals) {
     const auto added = platform.accounts().addAccount(testing::aliceAccount(kPassword, 20));
     ConsoleCapture console;
     const SRTLoginResponse reply = client.service.srtLogin(
-        service::kOperatorAccount, service::kOperatorPassword, "alice", kPassword);
+        contract::kOperatorAccount, contract::kOperatorPassword, "alice", kPassword);
     EXPECT_TRUE(reply.success);
     ASSERT_TRUE(reply.user);
     const SRTUser& user = *reply.user;
@@ -86,8 +80,8 @@ TEST_F(ServicePlatform, SignsInChargesAndCarriesTheRefusals) {
                                  "/api/dssrtuserlogin?username=12345678901&password=246810&token=" +
                                  shatoken(std::chrono::system_clock::now()) +
                                  "&srtusername=alice&srtpassword=pa%26ss%3Dw%2Brd%20%E5%AF%86"));
-    const auto wrong = client.service.srtLogin(service::kOperatorAccount,
-                                               service::kOperatorPassword, "alice", "nope");
+    const auto wrong = client.service.srtLogin(contract::kOperatorAccount,
+                                               contract::kOperatorPassword, "alice", "nope");
     EXPECT_FALSE(wrong.success || wrong.user);
     EXPECT_EQ(wrong.msg, "用户名或密码错误");
 
@@ -116,9 +110,9 @@ TEST_F(ServicePlatform, UploadsAndStartsTasksAndPassesOnRefusals) {
     EXPECT_EQ(readFile(platform.server().taskDirectory("Real_1") / "audio.bin"), audio);
     ConsoleCapture console;
     EXPECT_EQ(client.service.starttask("Real_1").status, 200);
-    EXPECT_TRUE(console.contains(
-        "StartTask URL: " + platform.baseURL() +
-        "/clients/starttask.php?username=12345678901&token=" + startToken() + "&taskid=Real_1"));
+    EXPECT_TRUE(console.contains("StartTask URL: " + platform.baseURL() +
+                                 "/clients/starttask.php?username=12345678901&token=" +
+                                 contract::startToken() + "&taskid=Real_1"));
     const SimpleResponse unknown = client.service.starttask("Unknown");
     EXPECT_EQ(unknown.status, 404);
     EXPECT_FALSE(unknown.message.empty());
@@ -226,7 +220,7 @@ std::string expectedBody(const std::string& boundary, const std::string& txt,
                "\r\n\r\n" + content + "\r\n";
     };
     const std::string file = "\r\nContent-Type: application/octet-stream";
-    return part("token\"", uploadToken()) + part("username\"", "quietfern") +
+    return part("token\"", contract::uploadToken()) + part("username\"", "quietfern") +
            part("taskid\"", "T1") + part("file1\"; filename=\"T1.txt\"" + file, txt) +
            part("file2\"; filename=\"T1.mp3\"" + file, audio) + "--" + boundary + "--\r\n";
 }
@@ -266,7 +260,7 @@ TEST_F(ServiceReplies, UploadBodyIsExactlyTheMultipartFormWithAFreshBoundary) {
 }
 
 TEST_F(ServiceReplies, UploadReplyHandlingAndMissingAudio) {
-    EXPECT_THROW(client.service.uploadFiles("x", dir / "missing.m4a", "T1"), std::system_error);
+    EXPECT_THROW(client.service.uploadFiles("x", dir / "missing.m4a", "T1"), FileError);
     EXPECT_TRUE(stub.requests().empty()) << "a missing audio file fails before any request";
 
     testing::writeTestFile(dir / "a.wav", "RIFF");

@@ -323,6 +323,8 @@ INSTANTIATE_TEST_SUITE_P(
     Declarations, LegacyTable,
     ::testing::Values(std::pair{"INT PRIMARY KEY", kFlagColumns},
                       std::pair{"integer", kFlagColumns}, std::pair{"INTEGER", kFlagColumns},
+                      // Declared in lower case: the PRAGMA would report it as "INTEGER".
+                      std::pair{"integer PRIMARY KEY", kFlagColumns},
                       // Both faults at once: the copy takes only the columns the table has.
                       std::pair{"INT PRIMARY KEY", ""}),
     [](const auto& info) { return "case" + std::to_string(info.index); });

@@ -58,6 +58,25 @@ TEST(UserStore, BalanceUpdateKeepsTheRestAndDoesNothingWithoutAUser) {
     EXPECT_EQ(store.getUser(), expected);
 }
 
+TEST(UserStore, FailedSaveKeepsTheUserStoredBefore) {
+    testing::TempDir dir;
+    {
+        // A table that refuses user 13, so that the insert fails after the delete ran.
+        SqliteConnection db = openPrivateDatabase(dir / "kestrunepublic.db");
+        ASSERT_EQ(executeSql(db.get(),
+                             "CREATE TABLE user (userid INTEGER CHECK (userid <> 13), preamount "
+                             "REAL, phone TEXT, zimu REAL, shijianzhou REAL, paytype INTEGER, "
+                             "srtPassword TEXT, updated_at TEXT);"),
+                  std::nullopt);
+    }
+    UserManager store(dir / "kestrunepublic.db");
+    store.saveUser(fullUser(1));
+    ConsoleCapture capture;
+    store.saveUser(fullUser(13));
+    EXPECT_TRUE(capture.contains("用户信息保存失败"));
+    EXPECT_EQ(store.getUser(), fullUser(1));
+}
+
 TEST(UserStore, UnopenableFileReportsOnEveryOperationWithoutThrowing) {
     testing::TempDir dir;
     testing::writeTestFile(dir / "file", "x");

@@ -72,6 +72,28 @@ TEST(FramesToSRTTime, DividesByTheTimebaseAndSurvivesBrokenOnes) {
               "2562047788015215:30:07,000");
 }
 
+TEST(ComputedTimeString, KeepsWholeMillisecondsThatBinaryRoundingWouldLose) {
+    // Unlike timeString (1.001 gives ",000"), a computed time lands on its millisecond.
+    for (const auto& [seconds, text] :
+         std::vector<std::pair<double, std::string>>{{29 / 25.0, "00:00:01,160"},
+                                                     {1.001, "00:00:01,001"},
+                                                     {3725.9999, "01:02:05,999"},
+                                                     {-0.5, "00:00:00,000"},
+                                                     {std::nan(""), "00:00:00,000"},
+                                                     {kInf, "00:00:00,000"}})
+        EXPECT_EQ(computedTimeString(seconds), text) << seconds;
+}
+
+TEST(FrameHelpers, TruncateTheBinaryProductTowardZero) {
+    EXPECT_EQ(frameAt(frameTime(30, 25.0), 25.0), 30);
+    // 29 / 25.0 * 25 is 28.999999999999996 in binary: the product is truncated as it stands.
+    EXPECT_EQ(frameAt(frameTime(29, 25.0), 25.0), 28);
+    EXPECT_EQ(frameAt(1.999, 25.0), 49);
+    EXPECT_EQ(frameAt(-0.03, 25.0), 0);
+    EXPECT_EQ(frameAt(std::nan(""), 25.0), 0);
+    EXPECT_EQ(frameAt(kInf, 25.0), std::numeric_limits<int64_t>::max());
+}
+
 TEST(ParseTimeRange, ReadsTheSecondLine) {
     auto range = parseTimeRange("1\n00:00:01,000 --> 00:00:02,500\nHi");
     ASSERT_TRUE(range);

@@ -9,6 +9,8 @@
 #include <unicode/utext.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -125,7 +127,7 @@ TEST(Regex, UnicodeClassesAndReplacement) {
     EXPECT_EQ(UnicodeRegex("(\\w+)@").replaceAll("名字@x", "[$1]"), "[名字]x");
     EXPECT_TRUE(UnicodeRegex("straße", true).fullMatch("STRASSE") ||
                 UnicodeRegex("straße", true).fullMatch("Straße"));
-    EXPECT_THROW(UnicodeRegex("(unclosed"), std::invalid_argument);
+    EXPECT_THROW(UnicodeRegex("(unclosed"), RegexError);
 }
 
 TEST(Numbers, DecimalsReadTheWholeTextOrNothing) {
@@ -137,6 +139,21 @@ TEST(Numbers, DecimalsReadTheWholeTextOrNothing) {
          {std::string(" 1"), std::string("1 "), std::string(), std::string("1\0", 2)})
         EXPECT_FALSE(parseDecimalNumber(text)) << text;
     EXPECT_FLOAT_EQ(*parseDecimalNumberFloat("2.3"), 2.3f);
+}
+
+TEST(Numbers, PrintsShortestRoundTripDecimalsAndMoney) {
+    for (const auto& [value, text] : std::vector<std::pair<double, std::string>>{
+             {12.0, "12.0"},
+             {12.5, "12.5"},
+             {0.1, "0.1"},
+             {1e21, "1e+21"},
+             {-0.0, "-0.0"},
+             {std::nan(""), "nan"},
+             {-std::numeric_limits<double>::infinity(), "-inf"}})
+        EXPECT_EQ(shortestDecimal(value), text) << text;
+    EXPECT_EQ(money(12.5), "12.50");
+    EXPECT_EQ(money(0.005), "0.01");
+    EXPECT_EQ(money(-3), "-3.00");
 }
 
 struct ConverterCloser {

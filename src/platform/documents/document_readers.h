@@ -27,10 +27,10 @@ std::string rtfToPlainText(std::string_view rtf);
 std::string docxToPlainText(std::string_view archive);
 
 /// Reads an RTF file, or an RTFD folder through its TXT.rtf. Throws DocumentError, or
-/// std::system_error when the file cannot be read.
+/// FileError when the file cannot be read.
 std::string readRtfDocument(const std::filesystem::path& path, bool isRtfd);
 
-/// Reads a .docx file. Throws DocumentError, or std::system_error when it cannot be read.
+/// Reads a .docx file. Throws DocumentError, or FileError when it cannot be read.
 std::string readDocxDocument(const std::filesystem::path& path);
 
 }  // namespace quillora::documents
