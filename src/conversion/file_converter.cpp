@@ -1,6 +1,7 @@
 #include "conversion/file_converter.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/uuid.h"
@@ -31,7 +32,7 @@ FileConverter::FileConverter(ConversionService::Settings settings)
 
 FileConverter::~FileConverter() {
     service_.cancelAll();
-    std::vector<std::jthread> threads;
+    std::vector<Worker> threads;
     {
         std::lock_guard lock(mutex_);
         threads = std::move(threads_);
@@ -116,7 +117,18 @@ void FileConverter::convertFile(std::size_t index) {
         format = outputFormat_;
     }
     notify(file.id);
-    std::jthread worker([this, file, format] {
+    // Threads of conversions that ended are joined here, so a long-lived model keeps none.
+    std::vector<Worker> ended;
+    {
+        std::lock_guard lock(mutex_);
+        auto split = std::partition(threads_.begin(), threads_.end(),
+                                    [](const Worker& w) { return !w.done->load(); });
+        std::move(split, threads_.end(), std::back_inserter(ended));
+        threads_.erase(split, threads_.end());
+    }
+    ended.clear();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::jthread worker([this, file, format, done] {
         service_.convert(
             file, format,
             [this, id = file.id](double value) {
@@ -135,9 +147,10 @@ void FileConverter::convertFile(std::size_t index) {
             activeTasks_.erase(file.id);
         }
         idle_.notify_all();
+        *done = true;
     });
     std::lock_guard lock(mutex_);
-    threads_.push_back(std::move(worker));
+    threads_.push_back({std::move(done), std::move(worker)});
 }
 
 void FileConverter::finish(const std::string& id, const ConversionService::Outcome& outcome) {

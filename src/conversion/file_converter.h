@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -69,7 +70,11 @@ class FileConverter {
     std::set<std::string> activeTasks_;
     std::set<std::string> cancelled_;
     ChangeCallback onChange_;
-    std::vector<std::jthread> threads_;
+    struct Worker {
+        std::shared_ptr<std::atomic<bool>> done;
+        std::jthread thread;
+    };
+    std::vector<Worker> threads_;
 };
 
 }  // namespace quillora
