@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
     }
     const int minutes = argc > 2 ? std::atoi(argv[2]) : 60;
     const int samples = argc > 3 ? std::atoi(argv[3]) : 150;
-    detectionTable(samples);
+    if (samples > 0) detectionTable(samples);
     if (minutes > 0) exportTable(argv[1], minutes);
     return 0;
 }

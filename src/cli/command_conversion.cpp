@@ -136,7 +136,7 @@ void runConvert(const ConvertOptions& options) {
     const auto format = outputFormatNamed(options.format);
     if (!format) throw CLI::ValidationError("--to", "expects m4a, wav or doc");
     // Detection lines would break the progress display; the results say what matters.
-    const ConsoleSink previous = setConsoleSink([](std::string_view) {});
+    const ScopedConsoleSink silence([](std::string_view) {});
     BatchDisplay display(::isatty(STDERR_FILENO) == 1);
     InterruptGuard guard;
     interrupted = false;
@@ -160,7 +160,6 @@ void runConvert(const ConvertOptions& options) {
     }
     display.update(files);
     display.finish();
-    setConsoleSink(previous);
 
     auto count = [&](const char* wanted) {
         return std::count_if(files.begin(), files.end(),

@@ -216,6 +216,7 @@ class Exporter {
             encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
         check(avcodec_open2(encoder_.get(), codec, nullptr), "无法打开音频编码器");
+        variableFrameSize_ = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
         frameSize_ = encoder_->frame_size > 0 ? encoder_->frame_size : 4096;
 
         AVStream* stream = avformat_new_stream(output_.get(), nullptr);
@@ -249,6 +250,13 @@ class Exporter {
         const bool direct =
             frame->format == encoder_->sample_fmt && frame->sample_rate == encoder_->sample_rate &&
             frame->ch_layout.nb_channels == encoder_->ch_layout.nb_channels && !resampler_;
+        if (direct && variableFrameSize_ && av_audio_fifo_size(fifo_.get()) == 0) {
+            // PCM takes frames of any size: the decoded frame goes straight to the encoder.
+            frame->pts = samplesEncoded_;
+            samplesEncoded_ += frame->nb_samples;
+            encode(frame);
+            return;
+        }
         if (direct) {
             write(reinterpret_cast<void**>(frame->extended_data), frame->nb_samples);
         } else {
@@ -364,6 +372,7 @@ class Exporter {
     std::unique_ptr<AVFormatContext, OutputCloser> output_;
     CodecPtr encoder_;
     int frameSize_ = 0;
+    bool variableFrameSize_ = false;
     SwrPtr resampler_;
     int resamplerFormat_ = -1;
     int resamplerRate_ = 0;
