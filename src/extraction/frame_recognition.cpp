@@ -28,7 +28,7 @@ std::string recognizeTextWithCroppedImage(const media::RgbImage& frame,
     if (mask.empty()) return "";
     try {
         return cleanRecognizedText(
-            ocr::joinLines(recognizer.recognize(ocr::renderForRecognition(mask)).lines));
+            ocr::joinLines(recognizer.recognize(ocr::renderLinesForRecognition(mask)).lines));
     } catch (const std::exception&) {
         return "";
     }

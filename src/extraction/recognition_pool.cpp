@@ -2,8 +2,6 @@
 
 #include <cctype>
 
-#include "platform/ocr/text_recognizer.h"
-
 namespace quillora::extraction {
 namespace {
 
@@ -86,22 +84,19 @@ void RecognitionPool::work() {
             queue_.pop_front();
         }
         ocr::RecognizedText reading;
-        auto compareTraditional = [&] {
-            return !job->evidence || !job->evidence->settledBefore(job->sequence);
-        };
         try {
-            reading = engine->recognize(job->image, compareTraditional);
+            reading = engine->recognize(job->lines, job->script);
         } catch (const std::exception&) {
             reading = {};  // a failed recognition is an empty frame
         }
         if (reading.confidence < kLeastConfidence || !hasLetters(reading.lines)) reading = {};
-        if (job->evidence) job->evidence->report(job->sequence, reading.traditionalLead);
         {
             std::lock_guard lock(mutex_);
             job->text = ocr::joinLines(reading.lines);
             job->traditionalLead = reading.traditionalLead;
             job->simplifiedText = ocr::joinLines(reading.simplifiedLines);
             job->traditionalText = ocr::joinLines(reading.traditionalLines);
+            job->confidence = reading.confidence;
             job->done = true;
             --outstanding_;
         }

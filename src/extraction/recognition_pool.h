@@ -9,24 +9,21 @@
 #include <thread>
 #include <vector>
 
-#include "extraction/script_vote.h"
-#include "platform/ocr/subtitle_mask.h"
+#include "platform/ocr/text_recognizer.h"
 
 namespace quillora::extraction {
 
-/// One crop waiting for, or done with, recognition.
+/// One reading of a cue's lines waiting for, or done with, recognition.
 struct RecognitionJob {
-    ocr::GrayImage image;
-    std::string text;
-    // Both readings of a Chinese line, for the video-wide choice of script.
+    std::vector<ocr::GrayImage> lines;
+    ocr::ScriptChoice script = ocr::ScriptChoice::compare;
+    std::string text;  // in the script the recogniser preferred
+    // Both readings of a Chinese cue when compared, for the cue's choice of script.
     std::optional<double> traditionalLead;
     std::string simplifiedText;
     std::string traditionalText;
+    int confidence = 0;
     bool done = false;
-    bool scriptChosen = false;  // set by the reader of the results once `text` is final
-    // The video's lines so far, and this job's place among them.
-    std::shared_ptr<ScriptEvidence> evidence;
-    int sequence = 0;
 };
 
 /// Worker threads that each own one recognition engine for the life of the pool (one batch).

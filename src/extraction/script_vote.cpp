@@ -1,11 +1,19 @@
 #include "extraction/script_vote.h"
 
 #include <algorithm>
-#include <iterator>
+#include <string>
 
+#include "extraction/recognition_pool.h"
+#include "extraction/text_measures.h"
 #include "platform/ocr/text_recognizer.h"
 
 namespace quillora::extraction {
+namespace {
+
+// How much the cue's own lead counts against the video's so far.
+constexpr double kCueWeight = 0.3;
+
+}  // namespace
 
 void ScriptVote::add(double lead) {
     sum_ += std::clamp(lead, -kLeadClamp, kLeadClamp);
@@ -13,35 +21,57 @@ void ScriptVote::add(double lead) {
 }
 
 bool ScriptVote::traditional() const {
-    return sum_ / count_ > ocr::kTraditionalLead;
+    return mean() > ocr::kTraditionalLead;
 }
 
-bool ScriptVote::settledSimplified() const {
-    // With the mean at or below -0.5 after three lines, even a line at the clamp leaves it
-    // below the threshold; stopping then costs at most a late change of script.
-    return count_ >= 4 && sum_ / count_ <= -0.5;
-}
-
-bool ScriptEvidence::settledBefore(int sequence) {
-    std::unique_lock lock(mutex_);
-    // Sequences are distinct and start at 0: all of 0..sequence-1 are in when that many keys
-    // lie below `sequence`.
-    reported_.wait(lock, [&] {
-        return std::distance(leads_.begin(), leads_.lower_bound(sequence)) == sequence;
-    });
-    ScriptVote vote;
-    for (auto it = leads_.begin(); it != leads_.end() && it->first < sequence; ++it) {
-        if (it->second) vote.add(*it->second);
+std::string combineReadings(const std::vector<const RecognitionJob*>& readings, ScriptVote& vote) {
+    double leadSum = 0;
+    int leads = 0;
+    bool anyTraditionalOnly = false;
+    for (const auto* job : readings) {
+        if (job->text.empty()) continue;
+        if (job->traditionalLead) {
+            leadSum +=
+                std::clamp(*job->traditionalLead, -ScriptVote::kLeadClamp, ScriptVote::kLeadClamp);
+            ++leads;
+        } else if (job->script == ocr::ScriptChoice::traditional && !job->traditionalText.empty()) {
+            anyTraditionalOnly = true;
+        }
     }
-    return vote.settledSimplified();
-}
-
-void ScriptEvidence::report(int sequence, std::optional<double> lead) {
-    {
-        std::lock_guard lock(mutex_);
-        leads_[sequence] = lead;
+    bool traditional = anyTraditionalOnly;
+    if (leads > 0) {
+        const double cueLead = leadSum / leads;
+        traditional = kCueWeight * cueLead + (1 - kCueWeight) * vote.mean() > ocr::kTraditionalLead;
+        vote.add(cueLead);
     }
-    reported_.notify_all();
+    // Each reading's text in the cue's script; one read in the other script alone takes no part.
+    std::vector<std::pair<std::string, int>> texts;
+    for (const auto* job : readings) {
+        if (job->text.empty()) continue;
+        std::string text = job->text;
+        if (job->traditionalLead) {
+            text = traditional ? job->traditionalText : job->simplifiedText;
+        } else if (!job->simplifiedText.empty() || !job->traditionalText.empty()) {
+            const bool readTraditional = !job->traditionalText.empty();
+            if (readTraditional != traditional) continue;
+        }
+        if (!text.empty()) texts.emplace_back(std::move(text), job->confidence);
+    }
+    if (texts.empty()) return "";
+    size_t best = 0;
+    long bestEdits = -1;
+    for (size_t a = 0; a < texts.size(); ++a) {
+        long edits = 0;
+        for (size_t b = 0; b < texts.size(); ++b) {
+            if (a != b) edits += editDistance(texts[a].first, texts[b].first);
+        }
+        if (bestEdits < 0 || edits < bestEdits ||
+            (edits == bestEdits && texts[a].second > texts[best].second)) {
+            best = a;
+            bestEdits = edits;
+        }
+    }
+    return texts[best].first;
 }
 
 }  // namespace quillora::extraction

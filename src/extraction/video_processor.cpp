@@ -9,6 +9,7 @@
 #include "extraction/frame_recognition.h"
 #include "extraction/recognition_pool.h"
 #include "extraction/sampling.h"
+#include "extraction/script_vote.h"
 #include "extraction/text_measures.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -18,6 +19,16 @@
 #include "text/numbers.h"
 
 namespace quillora::extraction {
+
+// The readings of one cue: the frames whose text pixels matched from its first frame on.
+struct CueReadings {
+    std::vector<std::shared_ptr<RecognitionJob>> jobs;
+    int lastReadFrame = 0;
+    bool closed = false;  // no more readings will be added
+    bool decided = false;
+    std::string text;
+};
+
 namespace {
 
 std::string fileName(const std::filesystem::path& url) {
@@ -30,8 +41,7 @@ struct PendingFrame {
     double time = 0;
     bool toTracker = true;  // false outside the time range
     bool failed = false;    // not decoded: neither tracked nor counted in progress
-    std::string text;
-    std::shared_ptr<RecognitionJob> job;
+    std::shared_ptr<CueReadings> cue;
 };
 
 // Recognition requests beyond this many wait for the oldest to finish, which bounds memory.
@@ -39,6 +49,10 @@ constexpr int kMaxOutstandingJobs = 6;
 constexpr size_t kMaxBufferedFrames = 256;
 // Crops at least this tall are compared at half size.
 constexpr int kHalveFrom = 120;
+// A cue is read on up to this many frames, this far apart, where its picture changed: one
+// misreading then does not last the whole cue.
+constexpr size_t kReadingsPerCue = 3;
+constexpr int kReadingSpacing = 8;
 
 ocr::TextMask textMask(const media::RgbImage& image) {
     return ocr::isolateSubtitleText(
@@ -329,31 +343,38 @@ std::optional<VideoResult> VideoProcessor::extractFramesAndRecognizeText(
 
 // What the sampling loop remembers between frames.
 struct VideoProcessor::SamplingState {
-    // The frame that last went to recognition: its text mask and its job. No job: the last
-    // examined frame had no text.
+    // The cue on screen and the text mask of its first reading. No cue: the last examined
+    // frame had no text.
     ocr::TextMask keyMask;
-    std::shared_ptr<RecognitionJob> keyJob;
-    // The last frame whose text pixels were examined: its brightness sample and the job whose
-    // text it shares.
+    std::shared_ptr<CueReadings> keyCue;
+    // The last frame whose text pixels were examined: its brightness sample and its cue.
     std::vector<uint8_t> lastSample;
-    std::shared_ptr<RecognitionJob> lastJob;
+    std::shared_ptr<CueReadings> lastCue;
     bool haveLastSample = false;
 
     std::deque<PendingFrame> pending;
-    // The script is chosen per video from the lines so far, in frame order (see ScriptVote).
     ScriptVote vote;
-    std::shared_ptr<ScriptEvidence> evidence = std::make_shared<ScriptEvidence>();
-    int nextSequence = 0;
 };
 
-std::shared_ptr<RecognitionJob> VideoProcessor::recognitionFor(media::VideoFrameReader& reader,
-                                                               const media::PixelRect& rect,
-                                                               SamplingState& state,
-                                                               VideoResult& result) {
+std::shared_ptr<RecognitionJob> VideoProcessor::submitReading(const ocr::TextMask& mask,
+                                                              ocr::ScriptChoice script,
+                                                              VideoResult& result) {
+    auto job = std::make_shared<RecognitionJob>();
+    job->lines = ocr::renderLinesForRecognition(mask);
+    job->script = script;
+    pool_->submit(job);
+    ++result.recognitionCalls;
+    return job;
+}
+
+std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameReader& reader,
+                                                            const media::PixelRect& rect,
+                                                            int frameIndex, SamplingState& state,
+                                                            VideoResult& result) {
     std::vector<uint8_t> sample = reader.brightnessSample(rect);
     if (state.haveLastSample && !sample.empty() && nearlyIdentical(sample, state.lastSample)) {
         // The picture under the region did not change: nor did its text.
-        return state.lastJob;
+        return state.lastCue;
     }
     // Big crops are compared at half size, a quarter of the work on every frame; the full-size
     // crop and mask are made only for the frames that go to recognition.
@@ -362,52 +383,76 @@ std::shared_ptr<RecognitionJob> VideoProcessor::recognitionFor(media::VideoFrame
     media::RgbImage crop = reader.crop(rect, halve);
     ocr::TextMask probe;
     if (!crop.empty()) probe = textMask(crop);
+    auto closeKey = [&] {
+        if (state.keyCue) state.keyCue->closed = true;
+        state.keyCue.reset();
+    };
     if (probe.empty()) {
-        state.keyJob.reset();
-    } else if (!state.keyJob || !ocr::masksMatch(probe, state.keyMask)) {
+        closeKey();
+    } else if (state.keyCue && ocr::masksShowSameText(state.keyMask, probe)) {
+        // The same text over a changed picture: another view of it, while the cue wants one.
+        CueReadings& cue = *state.keyCue;
+        if (!cue.closed && frameIndex - cue.lastReadFrame >= kReadingSpacing) {
+            ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
+            if (!full.empty()) {
+                // Later readings keep to the script the first one found clearly.
+                ocr::ScriptChoice script = ocr::ScriptChoice::compare;
+                RecognitionJob& first = *cue.jobs.front();
+                pool_->wait(first);
+                if (first.traditionalLead) {
+                    const double lead = *first.traditionalLead - ocr::kTraditionalLead;
+                    if (lead > 1.0) script = ocr::ScriptChoice::traditional;
+                    if (lead < -1.0) script = ocr::ScriptChoice::simplified;
+                }
+                cue.jobs.push_back(submitReading(full, script, result));
+                cue.lastReadFrame = frameIndex;
+                cue.closed = cue.jobs.size() >= kReadingsPerCue;
+            }
+        }
+    } else {
+        closeKey();
         ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
-        if (full.empty()) {
-            state.keyJob.reset();
-        } else {
-            auto job = std::make_shared<RecognitionJob>();
-            job->image = ocr::renderForRecognition(full);
-            job->evidence = state.evidence;
-            job->sequence = state.nextSequence++;
-            pool_->submit(job);
-            ++result.recognitionCalls;
-            state.keyJob = std::move(job);
+        if (!full.empty()) {
+            auto cue = std::make_shared<CueReadings>();
+            cue->jobs.push_back(submitReading(full, ocr::ScriptChoice::compare, result));
+            cue->lastReadFrame = frameIndex;
+            state.keyCue = std::move(cue);
             state.keyMask = std::move(probe);
         }
     }
-    state.lastJob = state.keyJob;
+    state.lastCue = state.keyCue;
     state.lastSample = std::move(sample);
     state.haveLastSample = true;
-    return state.lastJob;
+    return state.lastCue;
 }
 
 void VideoProcessor::deliverFrames(SamplingState& state, bool drainAll, int totalFrames) {
     auto& pending = state.pending;
     while (!pending.empty()) {
         PendingFrame& front = pending.front();
-        if (front.job) {
-            const bool mustWait = drainAll || pending.size() > kMaxBufferedFrames ||
-                                  pool_->outstanding() > kMaxOutstandingJobs;
-            if (!pool_->isDone(*front.job)) {
-                if (!mustWait) return;
-                pool_->wait(*front.job);
-            }
-            RecognitionJob& job = *front.job;
-            if (!job.scriptChosen) {
-                job.scriptChosen = true;
-                if (job.traditionalLead) {
-                    state.vote.add(*job.traditionalLead);
-                    job.text = state.vote.traditional() ? job.traditionalText : job.simplifiedText;
+        std::string text;
+        if (front.cue) {
+            CueReadings& cue = *front.cue;
+            if (!cue.decided) {
+                const bool mustWait = drainAll || pending.size() > kMaxBufferedFrames ||
+                                      pool_->outstanding() > kMaxOutstandingJobs;
+                if (!cue.closed && !mustWait) return;
+                cue.closed = true;
+                std::vector<const RecognitionJob*> readings;
+                for (const auto& job : cue.jobs) {
+                    if (!pool_->isDone(*job)) {
+                        if (!mustWait) return;
+                        pool_->wait(*job);
+                    }
+                    readings.push_back(job.get());
                 }
+                cue.text = combineReadings(readings, state.vote);
+                cue.decided = true;
             }
-            front.text = job.text;
+            text = cue.text;
         }
         if (!front.failed) {
-            if (front.toTracker) addSubtitle(front.text, front.time, front.index);
+            if (front.toTracker) addSubtitle(text, front.time, front.index);
             setProgress((front.index + 1) / static_cast<double>(totalFrames));
         }
         pending.pop_front();
@@ -448,7 +493,7 @@ int VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFram
             lastDecoded = i;
             const double actual = reader.frameTime();
             frame.time = std::isfinite(actual) && actual > 0 ? actual : t;
-            frame.job = recognitionFor(reader, rect, state, result);
+            frame.cue = recognitionFor(reader, rect, i, state, result);
         }
         state.pending.push_back(std::move(frame));
         deliverFrames(state, false, totalFrames);

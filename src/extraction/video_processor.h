@@ -16,11 +16,13 @@
 #include "extraction/subtitle_merger.h"
 #include "extraction/subtitle_tracker.h"
 #include "platform/media/media_file.h"
+#include "platform/ocr/text_recognizer.h"
 
 namespace quillora::extraction {
 
 class RecognitionPool;
 struct RecognitionJob;
+struct CueReadings;
 
 /// Normalised crop rectangle: fractions of the frame, origin top-left, y downwards.
 struct RecognitionRegion {
@@ -128,12 +130,14 @@ class VideoProcessor {
     /// one that could be decoded (endFrame unless the video's data ends early).
     int sampleFrames(const std::filesystem::path& url, int firstFrame, int endFrame,
                      int totalFrames, std::stop_token stop, VideoResult& result);
-    /// The recognition whose text the reader's current frame shows: the previous frame's when
-    /// the region did not change or its text pixels still match, a new one when they do not,
-    /// none when the region holds no text.
-    std::shared_ptr<RecognitionJob> recognitionFor(media::VideoFrameReader& reader,
-                                                   const media::PixelRect& rect,
-                                                   SamplingState& state, VideoResult& result);
+    /// The cue whose text the reader's current frame shows: the previous frame's when the
+    /// region did not change or its text pixels still show the same text (read again now and
+    /// then), a new one when they do not, none when the region holds no text.
+    std::shared_ptr<CueReadings> recognitionFor(media::VideoFrameReader& reader,
+                                                const media::PixelRect& rect, int frameIndex,
+                                                SamplingState& state, VideoResult& result);
+    std::shared_ptr<RecognitionJob> submitReading(const ocr::TextMask& mask,
+                                                  ocr::ScriptChoice script, VideoResult& result);
     /// Hands finished frames to the tracker in frame order; with `drainAll`, waits for all.
     void deliverFrames(SamplingState& state, bool drainAll, int totalFrames);
     void addSubtitle(const std::string& text, double time, int frameIndex);

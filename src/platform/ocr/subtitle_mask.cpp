@@ -13,9 +13,13 @@ constexpr int kBright = 120;           // text strokes are at least this light
 constexpr int kOutline = 100;          // what surrounds them is at most this dark
 constexpr double kHueDistance = 0.06;  // in r/(r+g+b), g/(r+g+b)
 constexpr int kHueBins = 12;
-constexpr double kLineHeight = 30;
-constexpr int kFaint = 105;  // soft stroke pixels taken in next to a stroke
-constexpr int kGrowSteps = 2;
+constexpr double kLineHeight = 26;
+constexpr int kFaint = 85;  // soft stroke pixels taken in next to a stroke
+constexpr int kGrowSteps = 4;
+// Same text over a changing picture: share of the key's strokes that may be gone, and of
+// new pixels away from them.
+constexpr double kMissingStrokes = 0.03;
+constexpr double kAddedNoise = 0.3;
 
 struct Piece {
     int area = 0;
@@ -307,47 +311,61 @@ bool masksMatch(const TextMask& a, const TextMask& b, double tolerance) {
     return different <= tolerance * std::max(a.count, b.count) + 2;
 }
 
-GrayImage renderForRecognition(const TextMask& mask) {
-    GrayImage image;
-    if (mask.empty()) return image;
-    const int w = mask.width;
-    int x0 = w, y0 = mask.height, x1 = -1, y1 = -1;
-    std::vector<int> rowCount(static_cast<size_t>(mask.height), 0);
-    for (int y = 0; y < mask.height; ++y) {
-        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * w;
+bool masksShowSameText(const TextMask& key, const TextMask& probe) {
+    if (masksMatch(key, probe)) return true;
+    if (key.width != probe.width || key.height != probe.height || key.empty() || probe.empty()) {
+        return false;
+    }
+    // The key's strokes must all still be there (a pixel's neighbour will do: compression moves
+    // edges). Pixels that are new and away from the strokes are picture caught in the mask,
+    // which a moving background changes every frame; a new line of text removes strokes, or
+    // adds more than such noise does.
+    const int w = key.width;
+    const int h = key.height;
+    auto near = [&](const TextMask& m, int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx;
+                const int ny = y + dy;
+                if (nx >= 0 && ny >= 0 && nx < w && ny < h &&
+                    m.on[static_cast<size_t>(ny) * w + nx])
+                    return true;
+            }
+        }
+        return false;
+    };
+    int missing = 0;
+    int added = 0;
+    for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            if (!row[x]) continue;
-            ++rowCount[static_cast<size_t>(y)];
-            x0 = std::min(x0, x);
-            x1 = std::max(x1, x);
-            y0 = std::min(y0, y);
-            y1 = std::max(y1, y);
+            const size_t i = static_cast<size_t>(y) * w + x;
+            if (key.on[i] && !probe.on[i] && !near(probe, x, y)) ++missing;
+            if (probe.on[i] && !key.on[i] && !near(key, x, y)) ++added;
         }
     }
-    // The tallest run of inked rows is one line of text.
-    int lineHeight = 1;
-    for (int y = y0, run = 0, gap = 0; y <= y1; ++y) {
-        if (rowCount[static_cast<size_t>(y)] > 0) {
-            run += gap + 1;
-            gap = 0;
-        } else if (run > 0 && ++gap > 2) {
-            run = 0;
-            gap = 0;
-        }
-        lineHeight = std::max(lineHeight, run);
-    }
-    // The recogniser reads best at about this line height: taller glyphs lose strokes.
-    const double scale = std::clamp(kLineHeight / lineHeight, 0.25, 2.0);
+    return missing <= key.count * kMissingStrokes + 2 && added <= key.count * kAddedNoise;
+}
 
-    // Area-averaged resampling of the 0/1 mask keeps soft glyph edges.
-    const int srcW = x1 - x0 + 1;
-    const int srcH = y1 - y0 + 1;
+namespace {
+
+struct Box {
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;  // inclusive
+    bool empty() const { return x1 < x0 || y1 < y0; }
+};
+
+// The ink inside `box`, scaled by `scale` with area averaging (keeps soft glyph edges), black
+// on white with `margin` pixels all round.
+GrayImage renderBox(const TextMask& mask, const Box& box, double scale, int margin) {
+    GrayImage image;
+    const int w = mask.width;
+    const int srcW = box.x1 - box.x0 + 1;
+    const int srcH = box.y1 - box.y0 + 1;
     std::vector<int> integral(static_cast<size_t>(srcW + 1) * (srcH + 1), 0);
     auto at = [&](int x, int y) -> int& {
         return integral[static_cast<size_t>(y) * (srcW + 1) + x];
     };
     for (int y = 1; y <= srcH; ++y) {
-        const uint8_t* row = mask.ink.data() + static_cast<size_t>(y0 + y - 1) * w + x0;
+        const uint8_t* row = mask.ink.data() + static_cast<size_t>(box.y0 + y - 1) * w + box.x0;
         int sum = 0;
         for (int x = 1; x <= srcW; ++x) {
             sum += row[x - 1];
@@ -356,7 +374,6 @@ GrayImage renderForRecognition(const TextMask& mask) {
     }
     const int outW = std::max(1, static_cast<int>(std::lround(srcW * scale)));
     const int outH = std::max(1, static_cast<int>(std::lround(srcH * scale)));
-    const int margin = std::max(8, static_cast<int>(kLineHeight / 2));
     image.width = outW + 2 * margin;
     image.height = outH + 2 * margin;
     image.pixels.assign(static_cast<size_t>(image.width) * image.height, 255);
@@ -375,6 +392,80 @@ GrayImage renderForRecognition(const TextMask& mask) {
         }
     }
     return image;
+}
+
+std::vector<int> inkedPerRow(const TextMask& mask) {
+    std::vector<int> rowCount(static_cast<size_t>(mask.height), 0);
+    for (int y = 0; y < mask.height; ++y) {
+        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * mask.width;
+        for (int x = 0; x < mask.width; ++x)
+            rowCount[static_cast<size_t>(y)] += row[x] != 0;
+    }
+    return rowCount;
+}
+
+Box inkBox(const TextMask& mask, int top, int bottom) {
+    Box box{mask.width, bottom + 1, -1, top - 1};
+    for (int y = top; y <= bottom; ++y) {
+        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * mask.width;
+        for (int x = 0; x < mask.width; ++x) {
+            if (!row[x]) continue;
+            box.x0 = std::min(box.x0, x);
+            box.x1 = std::max(box.x1, x);
+            box.y0 = std::min(box.y0, y);
+            box.y1 = std::max(box.y1, y);
+        }
+    }
+    return box;
+}
+
+}  // namespace
+
+std::vector<GrayImage> renderLinesForRecognition(const TextMask& mask) {
+    std::vector<GrayImage> images;
+    if (mask.empty()) return images;
+    const std::vector<int> rowCount = inkedPerRow(mask);
+    // Bands of inked rows; a band may be one stroke row of a line (the gap inside 二 or 三),
+    // so bands much thinner than the tallest join their nearest neighbour.
+    std::vector<std::pair<int, int>> bands;
+    for (int y = 0; y < mask.height; ++y) {
+        if (rowCount[static_cast<size_t>(y)] == 0) continue;
+        if (!bands.empty() && y - bands.back().second <= 2) {
+            bands.back().second = y;
+        } else {
+            bands.emplace_back(y, y);
+        }
+    }
+    int tallest = 0;
+    for (const auto& [top, bottom] : bands)
+        tallest = std::max(tallest, bottom - top + 1);
+    for (size_t k = 0; k < bands.size();) {
+        const int height = bands[k].second - bands[k].first + 1;
+        if (height * 2 >= tallest || bands.size() == 1) {
+            ++k;
+            continue;
+        }
+        const int above = k > 0 ? bands[k].first - bands[k - 1].second : 1 << 30;
+        const int below = k + 1 < bands.size() ? bands[k + 1].first - bands[k].second : 1 << 30;
+        const size_t into = above <= below ? k - 1 : k + 1;
+        // Join only where the result is still about one line tall; otherwise it is a mark
+        // of its own (a dash, an underline) and is read with the line it is closest to anyway.
+        const int joinedTop = std::min(bands[into].first, bands[k].first);
+        const int joinedBottom = std::max(bands[into].second, bands[k].second);
+        if ((joinedBottom - joinedTop + 1) * 4 <= tallest * 5) {
+            bands[into] = {joinedTop, joinedBottom};
+        }
+        bands.erase(bands.begin() + static_cast<std::ptrdiff_t>(k));
+        if (into < k) k = into;
+    }
+    for (const auto& [top, bottom] : bands) {
+        const Box box = inkBox(mask, top, bottom);
+        if (box.empty()) continue;
+        const int height = box.y1 - box.y0 + 1;
+        const double scale = std::clamp(kLineHeight / height, 0.25, 3.0);
+        images.push_back(renderBox(mask, box, scale, static_cast<int>(kLineHeight / 2)));
+    }
+    return images;
 }
 
 }  // namespace quillora::ocr

@@ -40,7 +40,12 @@ TextMask isolateSubtitleText(const RgbView& crop);
 /// along the outline moves a few percent of the stroke pixels from frame to frame.
 bool masksMatch(const TextMask& a, const TextMask& b, double tolerance = 0.04);
 
-/// Black text on white, cut to the text with a margin: the image the recogniser reads.
-GrayImage renderForRecognition(const TextMask& mask);
+/// True when `probe` shows the text of `key`, though the picture around it moved: every stroke
+/// of the key is still there and what is new is no more than background caught in the mask.
+bool masksShowSameText(const TextMask& key, const TextMask& probe);
+
+/// Black text on white, one image per line of text (top to bottom), each cut to its line with a
+/// margin and scaled to the line height the recogniser reads best: the images it reads.
+std::vector<GrayImage> renderLinesForRecognition(const TextMask& mask);
 
 }  // namespace quillora::ocr

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 namespace quillora::ocr {
@@ -34,7 +35,7 @@ ApiPtr makeEngine(const char* languages) {
     if (api->Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) != 0) {
         throw OcrError(std::string("无法加载文字识别语言数据: ") + languages);
     }
-    api->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+    api->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     api->SetVariable("user_defined_dpi", "300");
     api->SetVariable("debug_file", "/dev/null");
     return api;
@@ -165,8 +166,10 @@ double traditionalLead(const Reading& simplified, const Reading& traditional,
 struct TextRecognizer::Impl {
     ApiPtr simplified;
     std::unique_ptr<icu::Transliterator> toSimplified;
-    ApiPtr traditional;  // these two are loaded when first needed
+    ApiPtr traditional;  // the others are loaded when first needed
     ApiPtr english;
+    ApiPtr simplifiedAlone;
+    ApiPtr traditionalAlone;
 };
 
 TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
@@ -179,15 +182,68 @@ TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
 
 TextRecognizer::~TextRecognizer() = default;
 
-RecognizedText TextRecognizer::recognize(const GrayImage& image,
-                                         const std::function<bool()>& compareTraditional) {
-    if (image.empty()) return {};
-    Reading first = read(*impl_->simplified, image);
+namespace {
+
+// How sure a line without Chinese must be before the Chinese-only model is not asked.
+constexpr int kSureLatin = 75;
+
+// Reads each line image on its own; the lines of one cue come back in order, with the symbols
+// of all of them (for the script comparison) and their mean confidence. The Chinese models
+// carry English for Latin words, which now and then turns a whole Chinese line into Latin
+// letters: an unsure line without Chinese is read again by `chineseOnly` (when given), which
+// wins when it finds Chinese more surely.
+Reading readLines(tesseract::TessBaseAPI& api, const std::vector<GrayImage>& images,
+                  const std::function<tesseract::TessBaseAPI*()>& chineseOnly = {}) {
+    Reading all;
+    int confidence = 0;
+    int count = 0;
+    for (const auto& image : images) {
+        if (image.empty()) continue;
+        Reading one = read(api, image);
+        if (chineseOnly && one.result.confidence < kSureLatin && !hasIdeograph(one.result.lines)) {
+            Reading again = read(*chineseOnly(), image);
+            if (hasIdeograph(again.result.lines) &&
+                again.result.confidence > one.result.confidence) {
+                one = std::move(again);
+            }
+        }
+        if (one.result.lines.empty()) continue;
+        all.result.lines.push_back(joinLines(one.result.lines));
+        all.symbols.insert(all.symbols.end(), one.symbols.begin(), one.symbols.end());
+        confidence += one.result.confidence;
+        ++count;
+    }
+    all.result.confidence = count > 0 ? confidence / count : 0;
+    return all;
+}
+
+}  // namespace
+
+RecognizedText TextRecognizer::recognize(const std::vector<GrayImage>& lineImages,
+                                         ScriptChoice script) {
+    auto& d = *impl_;
+    auto alone = [](ApiPtr& engine, const char* languages) {
+        return [&engine, languages] {
+            if (!engine) engine = makeEngine(languages);
+            return engine.get();
+        };
+    };
+    if (script == ScriptChoice::traditional) {
+        if (!d.traditional) d.traditional = makeEngine("chi_tra+eng");
+        Reading only = readLines(*d.traditional, lineImages, alone(d.traditionalAlone, "chi_tra"));
+        if (hasIdeograph(only.result.lines)) {
+            only.result.traditional = true;
+            only.result.traditionalLines = only.result.lines;
+            return only.result;
+        }
+        // No Chinese after all: read as the other lines are.
+    }
+    Reading first = readLines(*d.simplified, lineImages, alone(d.simplifiedAlone, "chi_sim"));
     if (first.result.lines.empty()) return first.result;
     if (!hasIdeograph(first.result.lines)) {
         // The Chinese model runs Latin words together; English alone keeps the spaces.
-        if (!impl_->english) impl_->english = makeEngine("eng");
-        Reading english = read(*impl_->english, image);
+        if (!d.english) d.english = makeEngine("eng");
+        Reading english = readLines(*d.english, lineImages);
         if (!english.result.lines.empty() &&
             english.result.confidence + kEnglishSlack >= first.result.confidence) {
             return english.result;
@@ -196,15 +252,17 @@ RecognizedText TextRecognizer::recognize(const GrayImage& image,
     }
     RecognizedText result = first.result;
     result.simplifiedLines = first.result.lines;
-    if (compareTraditional && !compareTraditional()) return result;
-    if (!impl_->traditional) impl_->traditional = makeEngine("chi_tra+eng");
-    Reading second = read(*impl_->traditional, image);
+    if (script != ScriptChoice::compare) return result;
+    if (!d.traditional) d.traditional = makeEngine("chi_tra+eng");
+    Reading second = readLines(*d.traditional, lineImages, alone(d.traditionalAlone, "chi_tra"));
     if (!hasIdeograph(second.result.lines)) return result;
     // Each model reads the other script's glyphs as its own script's characters, and fairly
-    // confidently; Simplified stays unless Traditional is surer where they differ.
-    const double lead = traditionalLead(first, second, impl_->toSimplified.get());
+    // confidently; Simplified stays unless Traditional is surer where they differ. All lines
+    // of a cue take the same script.
+    const double lead = traditionalLead(first, second, d.toSimplified.get());
     result.traditionalLines = second.result.lines;
     result.traditionalLead = lead;
+    result.traditionalConfidence = second.result.confidence;
     if (lead > kTraditionalLead) {
         result.lines = second.result.lines;
         result.confidence = second.result.confidence;

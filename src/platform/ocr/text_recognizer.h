@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +26,11 @@ struct RecognizedText {
     std::vector<std::string> simplifiedLines;
     std::vector<std::string> traditionalLines;
     std::optional<double> traditionalLead;
+    int traditionalConfidence = 0;
 };
+
+/// Which script's model reads the Chinese of a cue.
+enum class ScriptChoice { compare, simplified, traditional };
 
 /// The lead above which a line counts as Traditional Chinese.
 inline constexpr double kTraditionalLead = 0.1;
@@ -45,10 +48,11 @@ class TextRecognizer {
     TextRecognizer(const TextRecognizer&) = delete;
     TextRecognizer& operator=(const TextRecognizer&) = delete;
 
-    /// Reads dark text on a light background. For a line with Chinese, `compareTraditional`
-    /// (when given) says whether the Traditional reading is still worth making.
-    RecognizedText recognize(const GrayImage& image,
-                             const std::function<bool()>& compareTraditional = {});
+    /// Reads dark text on a light background, one image per line, all lines of one cue in one
+    /// script: `compare` reads Chinese in both and keeps Traditional only when clearly surer;
+    /// the other two read Chinese in that script alone.
+    RecognizedText recognize(const std::vector<GrayImage>& lineImages,
+                             ScriptChoice script = ScriptChoice::compare);
 
   private:
     struct Impl;
