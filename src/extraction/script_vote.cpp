@@ -8,20 +8,13 @@
 #include "platform/ocr/text_recognizer.h"
 
 namespace quillora::extraction {
-namespace {
-
-// How much the cue's own lead counts against the video's so far.
-constexpr double kCueWeight = 0.3;
-
-}  // namespace
-
 void ScriptVote::add(double lead) {
     sum_ += std::clamp(lead, -kLeadClamp, kLeadClamp);
     ++count_;
 }
 
 bool ScriptVote::traditional() const {
-    return mean() > ocr::kTraditionalLead;
+    return sum_ / count_ > ocr::kTraditionalLead;
 }
 
 std::string combineReadings(const std::vector<const RecognitionJob*>& readings, ScriptVote& vote) {
@@ -40,9 +33,10 @@ std::string combineReadings(const std::vector<const RecognitionJob*>& readings, 
     }
     bool traditional = anyTraditionalOnly;
     if (leads > 0) {
-        const double cueLead = leadSum / leads;
-        traditional = kCueWeight * cueLead + (1 - kCueWeight) * vote.mean() > ocr::kTraditionalLead;
-        vote.add(cueLead);
+        // One cue's lead misleads too often (serif faces read surer in the other script) to
+        // decide alone: it joins the video's vote, which decides.
+        vote.add(leadSum / leads);
+        traditional = vote.traditional();
     }
     // Each reading's text in the cue's script; one read in the other script alone takes no part.
     std::vector<std::pair<std::string, int>> texts;

@@ -7,8 +7,8 @@ namespace quillora::extraction {
 
 struct RecognitionJob;
 
-/// One video's cues are nearly always in one script, and one cue's evidence is weak at small
-/// sizes, so the Traditional leads of the cues so far lean each new cue's choice a little.
+/// One video's cues are nearly always in one script, and one cue's evidence is weak (small
+/// sizes, serif faces), so the Traditional leads of the cues so far decide together.
 /// Simplified comes first: the vote starts with one cue's worth of lead for it.
 class ScriptVote {
   public:
@@ -17,7 +17,6 @@ class ScriptVote {
 
     void add(double lead);
     bool traditional() const;
-    double mean() const { return sum_ / count_; }
 
   private:
     double sum_ = kSimplifiedPrior;
@@ -25,10 +24,10 @@ class ScriptVote {
 };
 
 /// The text of one cue from its readings (finished jobs, in frame order): the script is chosen
-/// once for the whole cue from the readings that compared both (leaning on `vote`, which the
-/// cue's lead then joins), and the text is the reading in that script that agrees most with
-/// the others (fewest edits to them; the surer, then the earlier, on ties). Unreadable
-/// readings (empty text) are left out; none readable gives "".
+/// once for the whole cue by `vote`, after the cue's mean lead (over the readings that compared
+/// both) has joined it; the text is the reading in that script that agrees most with the
+/// others (fewest edits to them; the surer, then the earlier, on ties). Unreadable readings
+/// (empty text) are left out; none readable gives "".
 std::string combineReadings(const std::vector<const RecognitionJob*>& readings, ScriptVote& vote);
 
 }  // namespace quillora::extraction
