@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FORMATTED = find src tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null
 
-.PHONY: all deps configure build test run release bench fuzz format format-check clean
+.PHONY: all deps configure build test run release bench fuzz format format-check clean screenshots
 
 all: build
 
@@ -34,6 +34,10 @@ release: deps
 
 bench: release
 	@cmake --build $(RELEASE_DIR) --target run_benchmarks
+
+# Renders each main screen offscreen to docs/screenshots/ for the README.
+screenshots: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tests/app/app_screenshots docs/screenshots
 
 fuzz: deps
 	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -15,6 +15,7 @@ packages=(
   libzip-dev uchardet libreoffice-writer-nogui
   libgtest-dev libgmock-dev libbenchmark-dev
   espeak-ng sox
+  qt6-base-dev
 )
 
 missing=()

@@ -61,8 +61,8 @@ void installEncodeScript(CLI::App& app) {
         "Print the script text a task uploads for FILE (.txt or .srt, UTF-8): blank lines and "
         "trailing blanks removed, punctuation encoded",
         "script file", [](const fs::path& file) {
-            const std::string extension = toLower(file.extension().string());
-            if (extension != ".txt" && extension != ".srt") {
+            const std::string extension = lowerExtension(file);
+            if (extension != "txt" && extension != "srt") {
                 throw CommandFailure{"不支持的文本格式: " + file.string()};
             }
             return removeFuhao(removeSpacelines(readText(file)));

@@ -3,7 +3,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "platform/error.h"
 
@@ -43,6 +45,22 @@ fs::path documentsDirectory() {
 
 fs::path configDirectory() {
     return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillora";
+}
+
+std::vector<fs::path> applicationDirectories() {
+    std::vector<fs::path> directories{xdgDirectory("XDG_DATA_HOME", ".local/share") /
+                                      "applications"};
+    const char* value = std::getenv("XDG_DATA_DIRS");
+    const std::string dataDirs = value && *value ? value : "/usr/local/share:/usr/share";
+    std::size_t start = 0;
+    while (start <= dataDirs.size()) {
+        const std::size_t end = std::min(dataDirs.find(':', start), dataDirs.size());
+        const std::string entry = dataDirs.substr(start, end - start);
+        if (!entry.empty() && entry.front() == '/')
+            directories.push_back(fs::path(entry) / "applications");
+        start = end + 1;
+    }
+    return directories;
 }
 
 fs::path temporaryDirectory() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 namespace quillora {
 
@@ -16,6 +17,11 @@ std::filesystem::path configDirectory();
 
 /// The system temporary folder.
 std::filesystem::path temporaryDirectory();
+
+/// The folders of the desktop's application entries, most important first:
+/// $XDG_DATA_HOME/applications, then "applications" under each of $XDG_DATA_DIRS
+/// (default /usr/local/share:/usr/share).
+std::vector<std::filesystem::path> applicationDirectories();
 
 /// $HOME, else the password database's home of the current user.
 std::filesystem::path homeDirectory();

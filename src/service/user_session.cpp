@@ -25,14 +25,19 @@ UserAuthManager::~UserAuthManager() {
     notifications_.unsubscribe(logoutToken_);
 }
 
+std::optional<StoredSignIn> readStoredSignIn(const Preferences& preferences) {
+    std::optional<std::string> user = preferences.text(preference::kCurrentUser);
+    if (!user || user->empty()) return std::nullopt;
+    return StoredSignIn{std::move(*user), preferences.date(preference::kLastLoginTime)};
+}
+
 void UserAuthManager::checkAuthStatus() {
-    const std::optional<std::string> user = preferences_.text(preference::kCurrentUser);
-    const std::optional<Date> time = preferences_.date(preference::kLastLoginTime);
-    if (!user || user->empty()) return;
+    std::optional<StoredSignIn> stored = readStoredSignIn(preferences_);
+    if (!stored) return;
     std::lock_guard lock(mutex_);
-    currentUser_ = user;
+    currentUser_ = std::move(stored->user);
     isAuthenticated_ = true;
-    lastLoginTime_ = time;
+    lastLoginTime_ = stored->lastLoginTime;
 }
 
 void UserAuthManager::setupNotifications() {

@@ -21,6 +21,14 @@ inline constexpr const char* kLastLoginTime = "lastLoginTime";
 inline constexpr const char* kRememberMe = "rememberMe";
 }  // namespace preference
 
+/// The sign-in kept in the preferences: a user name that is present and not empty, with the
+/// stored time of the sign-in (absent when missing or not a date).
+struct StoredSignIn {
+    std::string user;
+    std::optional<std::chrono::system_clock::time_point> lastLoginTime;
+};
+std::optional<StoredSignIn> readStoredSignIn(const Preferences& preferences);
+
 /// The sign-in state the main window watches: restored from the preferences at creation and
 /// kept current by the sign-in and sign-out notifications. Thread-safe; onChange runs on the
 /// thread that caused the change.

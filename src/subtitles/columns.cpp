@@ -14,12 +14,6 @@
 namespace quillora {
 namespace {
 
-std::string lowerExtension(const std::filesystem::path& file) {
-    std::string extension = file.extension().string();
-    if (!extension.empty()) extension.erase(0, 1);
-    return toLower(extension);
-}
-
 std::string table(std::string_view header, const std::vector<Subtitle>& subtitles, char separator) {
     std::string out(header);
     for (const Subtitle& subtitle : subtitles) {

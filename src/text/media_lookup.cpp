@@ -24,7 +24,7 @@ std::optional<std::filesystem::path> findMatchingMediaFileInSameDirectory(
     for (auto it = entries; it != std::filesystem::directory_iterator();) {
         const std::filesystem::path candidate = it->path();
         if (candidate.stem().string() == base && candidate.has_extension()) {
-            std::string extension = toLower(candidate.extension().string().substr(1));
+            const std::string extension = lowerExtension(candidate);
             for (const auto& wanted : kMediaExtensions) {
                 if (extension == wanted) return candidate;
             }

@@ -432,6 +432,12 @@ std::string toLower(std::string_view text) {
     return toUtf8(toUnicode(text).toLower(icu::Locale::getRoot()));
 }
 
+std::string lowerExtension(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    if (!extension.empty()) extension.erase(0, 1);
+    return toLower(extension);
+}
+
 struct UnicodeRegex::Impl {
     std::unique_ptr<icu::RegexPattern> pattern;
 

@@ -5,6 +5,7 @@
 // trimming helpers (they simply never match a class), so data passes through intact.
 
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,6 +103,9 @@ std::string_view lastGrapheme(std::string_view text);
 
 /// Full Unicode lower-casing, locale-independent.
 std::string toLower(std::string_view text);
+
+/// A file name's last extension without the dot, lower-cased ("" when it has none).
+std::string lowerExtension(const std::filesystem::path& file);
 
 // ---- Regular expressions -------------------------------------------------------------------
 

@@ -1,0 +1,34 @@
+#include <QApplication>
+#include <QThreadPool>
+
+#include "app/app_context.h"
+#include "app/main_app_view.h"
+#include "app/notification_bridge.h"
+#include "app/theme.h"
+#include "platform/ocr/text_recognizer.h"
+#include "service/network_service.h"
+
+int main(int argc, char** argv) {
+    // Before anything else: the recognition library needs its thread limit at process start.
+    quillora::ocr::restartWithSingleThreadedRecognition();
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Quillora");
+    QApplication::setApplicationDisplayName("Quillora");
+    QApplication::setDesktopFileName("quillora");
+    quillora::applyTheme(application);
+
+    quillora::AppContext& context = quillora::AppContext::shared();
+    quillora::NotificationBridge bridge(context.notifications);
+    bridge.watch(context.auth);
+    int status = 0;
+    {
+        quillora::RootWindow window(context, bridge);
+        window.show();
+        status = QApplication::exec();
+        // Nothing may call back into the window once it is gone.
+        context.network.stopNewlyOrdersTimer();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+    return status;
+}

@@ -1,0 +1,295 @@
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+#include <thread>
+
+#include "app/account_screens.h"
+#include "app/app_context.h"
+#include "app/dashboard_screen.h"
+#include "app/login_view.h"
+#include "app/main_app_view.h"
+#include "app/notification_bridge.h"
+#include "app/task_table.h"
+#include "app/theme.h"
+#include "platform/files.h"
+#include "platform/notifications.h"
+#include "platform/preferences.h"
+#include "server/test_platform.h"
+#include "service/network_service.h"
+#include "service/user_session.h"
+#include "store/database_manager.h"
+#include "store/user_manager.h"
+#include "support/temp_home.h"
+
+namespace quillora {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Records what the hand-off asks of the desktop.
+struct RecordingDesktop : Desktop {
+    QStringList calls;
+    void revealFile(const fs::path& file) override { calls << "reveal " + name(file); }
+    void openWithDefaultApplication(const fs::path& file) override {
+        calls << "open " + name(file);
+    }
+    void openWithApplication(const fs::path& file, const DesktopApplication& app) override {
+        calls << "open " + name(file) + " with " + QString::fromStdString(app.name);
+    }
+    void showNoPremiereAlert() override { calls << "alert"; }
+    std::optional<DesktopApplication> choosePremiereApplication(
+        const std::vector<DesktopApplication>&) override {
+        calls << "choose";
+        return std::nullopt;
+    }
+    static QString name(const fs::path& file) { return QString::fromStdString(file.filename()); }
+};
+
+QAction* findAction(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text) return action;
+        if (action->menu()) {
+            if (QAction* inner = findAction(action->menu(), text)) return inner;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<testing::TempHome> home_;
+    std::unique_ptr<testing::TestPlatform> platform_;
+    RecordingDesktop desktop_;
+    std::vector<KestruneItem> handedOver_;
+    std::unique_ptr<AppContext> context_;
+    std::unique_ptr<NotificationBridge> bridge_;
+
+    void signIn(LoginView* form, const QString& user, const QString& password) {
+        auto* name = form->findChild<QLineEdit*>("username");
+        auto* secret = form->findChild<QLineEdit*>("password");
+        name->clear();
+        secret->clear();
+        QTest::keyClicks(name, user);
+        QTest::keyClicks(secret, password);
+        QTest::keyClick(secret, Qt::Key_Return);
+    }
+
+    /// A task submitted `age` seconds ago.
+    std::int64_t insertTask(const fs::path& movie, const std::string& status, int age = 0) {
+        KestruneItem item = KestruneItem::newTask(movie.string() + ".txt", movie.string());
+        item.submitDate -= std::chrono::seconds(age);
+        item.status = status;
+        item.srt = "1\n00:00:01,000 --> 00:00:02,000\n你好\n\n";
+        return context_->database.insertItem(item);
+    }
+
+  private slots:
+    void initTestCase() {
+        home_ = std::make_unique<testing::TempHome>();
+        qputenv("XDG_DATA_DIRS", QByteArray::fromStdString((home_->path() / "share").string()));
+        platform_ = std::make_unique<testing::TestPlatform>();
+        platform_->accounts().addAccount(testing::aliceAccount("secret", 30));
+        qputenv("QUILLORA_API_URL", QByteArray::fromStdString(platform_->baseURL()));
+        qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform_->baseURL()));
+        context_ = std::make_unique<AppContext>(AppContext{
+            DatabaseManager::shared(), UserManager::shared(), NetworkService::shared(),
+            Preferences::shared(), NotificationCenter::shared(), UserAuthManager::shared(),
+            desktop_, [this](const KestruneItem& task) { handedOver_.push_back(task); }, [] {},
+            platform_->baseURL()});
+        bridge_ = std::make_unique<NotificationBridge>(context_->notifications);
+        bridge_->watch(context_->auth);
+    }
+
+    void cleanupTestCase() {
+        bridge_.reset();
+        platform_.reset();
+    }
+
+    void signInSignOutAndRestore() {
+        QCOMPARE(context_->auth.isAuthenticated(), false);
+        auto window = std::make_unique<RootWindow>(*context_, *bridge_);
+        QSignalSpy started(window.get(), &RootWindow::startUpFinished);
+        window->show();
+        QVERIFY(started.wait(10000));
+        QCOMPARE(started.front().front().toBool(), true);
+        QVERIFY(!window->showsMainView());
+
+        LoginView* form = window->gateLoginView();
+        auto* button = form->findChild<QPushButton*>("PrimaryButton");
+        QVERIFY(!button->isEnabled());
+        QSignalSpy finished(form, &LoginView::loginFinished);
+        signIn(form, "alice", "wrong");
+        QVERIFY2(!button->isEnabled(), "disabled while the request runs");
+        QVERIFY(finished.wait(10000));
+        auto* error = form->findChild<QLabel*>("ErrorText");
+        QVERIFY(error->isVisible());
+        QVERIFY(error->text().contains("用户名或密码错误"));
+        QVERIFY(button->isEnabled());
+        QVERIFY(!window->showsMainView());
+
+        form->findChild<QCheckBox*>("rememberMe")->setChecked(true);
+        signIn(form, "alice", "secret");
+        QTRY_VERIFY_WITH_TIMEOUT(window->showsMainView(), 10000);
+        MainAppView* main = window->mainView();
+        QTRY_VERIFY(!main->showsLoginForm());
+        QCOMPARE(main->selectedRoute(), std::string("/dashboard"));
+        QCOMPARE(main->title(), QString("视频扒字幕"));
+        QCOMPARE(main->welcomeText(), QString("欢迎: alice"));
+        QCOMPARE(context_->preferences.boolean(preference::kRememberMe), true);
+
+        // Signing out shows the form; the next sign-in opens on the dashboard again.
+        main->selectRoute("/profile");
+        QCOMPARE(main->title(), QString("个人资料"));
+        QTest::mouseClick(main->logoutButton(), Qt::LeftButton);
+        QTRY_VERIFY(main->showsLoginForm());
+        QVERIFY(!context_->preferences.text(preference::kCurrentUser));
+        QVERIFY2(context_->users.getUser().has_value(), "the stored user stays");
+        signIn(main->loginView(), "alice", "secret");
+        QTRY_VERIFY_WITH_TIMEOUT(!main->showsLoginForm(), 10000);
+        QCOMPARE(main->selectedRoute(), std::string("/dashboard"));
+
+        // A new window restores the sign-in from the preferences without asking.
+        window.reset();
+        RootWindow restored(*context_, *bridge_);
+        restored.show();
+        QVERIFY(restored.showsMainView());
+        QVERIFY(!restored.mainView()->showsLoginForm());
+
+        // The profile shows the stored user with the phone masked.
+        restored.mainView()->selectRoute("/profile");
+        auto* profile = qobject_cast<ProfileScreen*>(restored.mainView()->currentScreen());
+        QVERIFY(profile);
+        QTRY_COMPARE(profile->findChild<QLabel*>("phone")->text(), QString("139****0001"));
+        QCOMPARE(profile->findChild<QLabel*>("balance")->text(), QString("¥30.00"));
+        QCOMPARE(profile->findChild<QLabel*>("payType")->text(), QString("微信支付"));
+        QCOMPARE(profile->findChild<QLabel*>("zimuPrice")->text(), QString("2.5元/分钟"));
+
+        restored.mainView()->selectRoute("/encoding");
+        QCOMPARE(restored.mainView()->title(), QString("转码"));
+    }
+
+    void dashboardAddsTasksAndFollowsTheStore() {
+        context_->database.deleteAllItems();
+        DashboardScreen screen(*context_, *bridge_);
+        screen.resize(1100, 700);
+        screen.show();
+        TaskTable* table = screen.table();
+        QSignalSpy loaded(table, &TaskTable::loaded);
+        QTRY_VERIFY(loaded.count() > 0);
+        QCOMPARE(table->view()->model()->rowCount(), 0);
+
+        // Dropping a script and its recording fills both paths.
+        testing::TempDir files;
+        testing::writeTestFile(files / "talk.txt", "第一行\n第二行\n");
+        testing::writeTestFile(files / "talk.mp4", "not really a video");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString((files / "talk.txt").string()))});
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // Straight to the screen: the application routes drops only during a real drag.
+        static_cast<QObject*>(&screen)->event(&drop);
+        QCOMPARE(screen.form().selectedTextFilePath, (files / "talk.txt").string());
+        QCOMPARE(screen.form().selectedMediaFilePath, (files / "talk.mp4").string());
+
+        auto* add = screen.findChild<QPushButton*>("PrimaryButton");
+        QVERIFY(add->isEnabled());
+        QTest::mouseClick(add, Qt::LeftButton);
+        QTRY_COMPARE(table->view()->model()->rowCount(), 1);
+        QCOMPARE(screen.form().resultText, std::string("成功添加一条新任务！"));
+        QVERIFY(screen.form().selectedTextFilePath.empty());
+        QCOMPARE(handedOver_.size(), std::size_t{1});
+        const QModelIndex status = table->view()->model()->index(0, 6);
+        QCOMPARE(status.data().toString(), QString("待处理"));
+
+        // A status write and a burst of progress writes from another thread reach the table
+        // through the notifications, as the pipeline posts them.
+        const std::int64_t id = handedOver_.front().id;
+        std::thread writer([&] {
+            context_->database.updateTaskById(id, status::kProcessing, 0.5);
+            context_->notifications.post(notification::kTaskUpdated);
+            for (int step = 1; step <= 50; ++step) {
+                context_->database.updateProgressById(id, 0.5 + step / 100.0);
+                context_->notifications.post(notification::kTaskUpdated,
+                                             {{"id", id}, {"progress", 0.5 + step / 100.0}});
+            }
+        });
+        writer.join();
+        QTRY_COMPARE(status.data().toString(), QString("处理中"));
+        QTRY_COMPARE(status.data(TaskTableModel::kProgressRole).toDouble(), 1.0);
+
+        // The Delete key removes the selected rows from the table and the store.
+        insertTask(files / "b.mp4", status::kPending, 60);
+        insertTask(files / "c.mp4", status::kPending, 120);
+        context_->notifications.post(notification::kDatabaseUpdated);
+        QTRY_COMPARE(table->view()->model()->rowCount(), 3);
+        table->selectIds({table->items()[0].id, table->items()[2].id});
+        QTest::keyClick(table->view(), Qt::Key_Delete);
+        QTRY_COMPARE(table->view()->model()->rowCount(), 1);
+        QCOMPARE(context_->database.getAllItems().size(), std::size_t{1});
+        QVERIFY(table->selectedIds().empty());
+    }
+
+    void rowMenuHandsFinishedTasksToTheDesktop() {
+        context_->database.deleteAllItems();
+        testing::TempDir files;
+        const std::int64_t pending = insertTask(files / "later.mov", status::kPending, 60);
+        const std::int64_t finished = insertTask(files / "done.mp4", status::kSucceeded);
+        TaskTable table(*context_);
+        table.show();
+        QSignalSpy loaded(&table, &TaskTable::loaded);
+        QTRY_VERIFY(loaded.count() > 0);
+        table.selectIds({pending, finished});
+
+        const auto trigger = [&](const QString& entry) {
+            std::unique_ptr<QMenu> menu(table.buildContextMenu({}, &table));
+            QAction* action = findAction(menu.get(), entry);
+            QVERIFY2(action, qPrintable(entry));
+            action->trigger();
+        };
+        // Newest first: the finished task leads, the pending one ends the walk.
+        trigger("显示SRT路径");
+        QTRY_COMPARE(desktop_.calls, QStringList{"reveal done.srt"});
+        QCOMPARE(readFile(files / "done.srt"),
+                 std::string("1\n00:00:01,000 --> 00:00:02,000\n你好\n\n"));
+        QVERIFY(!fs::exists(files / "later.srt"));
+
+        desktop_.calls.clear();
+        trigger("3. 25fps 4K");
+        QTRY_COMPARE(desktop_.calls, (QStringList{"alert", "reveal done.xml"}));
+        QVERIFY(readFile(files / "done.xml").find("<width>3840</width>") != std::string::npos);
+
+        desktop_.calls.clear();
+        trigger("使用Final cut pro 打开srt");
+        QTRY_COMPARE(desktop_.calls, QStringList{"open done.fcpxml"});
+
+        desktop_.calls.clear();
+        table.selectIds({pending});
+        trigger("显示SRT路径");
+        QTest::qWait(200);
+        QVERIFY(desktop_.calls.isEmpty());
+    }
+};
+
+}  // namespace quillora
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    quillora::applyTheme(application);
+    quillora::AppTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "app_test.moc"

@@ -1,0 +1,116 @@
+// Renders each main screen offscreen to PNG for the README: `app_screenshots OUTPUT_DIR`.
+// Runs against an in-process reference server and a task store in a temporary home.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTest>
+#include <iostream>
+
+#include "app/app_context.h"
+#include "app/main_app_view.h"
+#include "app/notification_bridge.h"
+#include "app/system_desktop.h"
+#include "app/theme.h"
+#include "platform/notifications.h"
+#include "platform/preferences.h"
+#include "server/test_platform.h"
+#include "service/network_service.h"
+#include "service/user_session.h"
+#include "store/database_manager.h"
+#include "store/user_manager.h"
+#include "support/temp_home.h"
+
+using namespace quillora;
+
+namespace {
+
+void addTask(DatabaseManager& database, const char* media, const char* script, const char* state,
+             double progress, double minutes, int age, const char* lines) {
+    KestruneItem item = KestruneItem::newTask(std::string("/home/studio/项目/") + script,
+                                              std::string("/home/studio/项目/") + media);
+    item.status = state;
+    item.progress = progress;
+    item.duration = minutes;
+    item.textlost = lines;
+    item.submitDate -= std::chrono::minutes(age);
+    database.insertItem(item);
+}
+
+void save(QWidget& window, const QDir& folder, const QString& name) {
+    QTest::qWait(150);
+    const QString file = folder.filePath(name + ".png");
+    if (!window.grab().save(file)) {
+        std::cerr << "cannot write " << file.toStdString() << "\n";
+        std::exit(1);
+    }
+    std::cout << file.toStdString() << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: app_screenshots OUTPUT_DIR\n";
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    applyTheme(application);
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(folder.path());
+
+    testing::TempHome home;
+    testing::TestPlatform platform;
+    server::NewAccount account = testing::aliceAccount("demo1234", 86.5);
+    account.name = "demo";
+    platform.accounts().addAccount(account);
+    qputenv("QUILLORA_API_URL", QByteArray::fromStdString(platform.baseURL()));
+    qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform.baseURL()));
+
+    static SystemDesktop desktop;
+    AppContext context{DatabaseManager::shared(),
+                       UserManager::shared(),
+                       NetworkService::shared(),
+                       Preferences::shared(),
+                       NotificationCenter::shared(),
+                       UserAuthManager::shared(),
+                       desktop,
+                       {},
+                       [] {},
+                       "http://127.0.0.1:8750"};
+    NotificationBridge bridge(context.notifications);
+    bridge.watch(context.auth);
+
+    {
+        RootWindow window(context, bridge);
+        window.resize(1240, 800);
+        window.show();
+        save(window, folder, "login");
+    }
+
+    LoginModel form(context.network, context.users, context.preferences, context.notifications);
+    form.username = "demo";
+    form.password = "demo1234";
+    form.login();
+    DatabaseManager& database = context.database;
+    addTask(database, "第一集_访谈.mp4", "第一集_访谈.docx", "处理成功", 1, 42, 300, "318");
+    addTask(database, "产品发布会.mov", "产品发布会.txt", "处理成功", 1, 18, 200, "126");
+    addTask(database, "纪录片_第二章.mp4", "纪录片_第二章.rtf", "支付失败", 0, 27, 120, "204");
+    addTask(database, "播客_第12期.mp3", "播客_第12期.txt", "处理中", 0.75, 56, 40, "412");
+    addTask(database, "课程_第三讲.mp4", "课程_第三讲.srt", "处理中", 0.62, 35, 10, "265");
+    addTask(database, "采访素材_B机位.mov", "采访素材_B机位.txt", "待处理", 0, 0, 1, "0");
+
+    RootWindow window(context, bridge);
+    window.resize(1240, 800);
+    window.show();
+    QTest::qWait(400);
+    save(window, folder, "dashboard");
+    const std::pair<const char*, const char*> screens[] = {
+        {"/profile", "profile"}, {"/settings", "settings"}, {"/users", "users"}};
+    for (const auto& [route, name] : screens) {
+        window.mainView()->selectRoute(route);
+        QTest::qWait(300);
+        save(window, folder, name);
+    }
+    return 0;
+}
