@@ -183,26 +183,28 @@ void TaskTableModel::setTicked(std::set<std::int64_t> ids) {
 
 void StatusDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                            const QModelIndex& index) const {
-    const double progress = index.data(TaskTableModel::kProgressRole).toDouble();
-    if (progress < 0) {
-        QStyledItemDelegate::paint(painter, option, index);
-        return;
-    }
-    // Background and selection as usual, then the text over a thin bar.
+    // Background and selection as usual; the text keeps its status colour even when selected.
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
     background.text.clear();
     QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter,
                                        option.widget);
+    const double progress = index.data(TaskTableModel::kProgressRole).toDouble();
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    const QRect area = option.rect.adjusted(8, 4, -10, -6);
-    const QRect textArea(area.left(), area.top(), area.width(), area.height() - 8);
     painter->setPen(index.data(Qt::ForegroundRole).value<QColor>());
     painter->setFont(option.font);
-    const QString text =
-        index.data(Qt::DisplayRole).toString() + QString("  %1%").arg(qRound(progress * 100));
-    painter->drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter, text);
+    const QRect area = option.rect.adjusted(8, 4, -10, -6);
+    QString text = index.data(Qt::DisplayRole).toString();
+    if (progress < 0) {
+        painter->drawText(option.rect.adjusted(8, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          text);
+        painter->restore();
+        return;
+    }
+    text += QString("  %1%").arg(qRound(progress * 100));
+    painter->drawText(QRect(area.left(), area.top(), area.width(), area.height() - 8),
+                      Qt::AlignLeft | Qt::AlignVCenter, text);
     const QRectF track(area.left(), area.bottom() - 4, area.width(), 4);
     painter->setPen(Qt::NoPen);
     painter->setBrush(QColor(0xe5, 0xe7, 0xeb));
@@ -312,7 +314,7 @@ void TaskTable::startLoad() {
             try {
                 result.items = loadTasks(database);
             } catch (const std::exception& error) {
-                result.error = errorDescription(error);
+                result.error = std::string(error.what());
             }
             return result;
         },

@@ -52,11 +52,6 @@ bool isOneOf(const std::string& value, std::initializer_list<const char*> option
                        [&](const char* option) { return value == option; });
 }
 
-std::string lowerExtension(const fs::path& path) {
-    const std::string extension = path.extension().string();
-    return toLower(extension.empty() ? extension : extension.substr(1));
-}
-
 std::string displayName(const fs::path& path) {
     return "“" + path.filename().string() + "”";
 }

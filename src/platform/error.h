@@ -31,10 +31,4 @@ class LibraryError : public Error {
     using Error::Error;
 };
 
-/// The user-facing text of any exception: description() of an Error, what() otherwise.
-inline std::string errorDescription(const std::exception& error) {
-    const auto* described = dynamic_cast<const Error*>(&error);
-    return described ? described->description() : error.what();
-}
-
 }  // namespace quillora

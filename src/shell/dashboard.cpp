@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/console.h"
 #include "platform/error.h"
+#include "platform/local_time.h"
 #include "store/database_error.h"
 #include "store/database_manager.h"
 #include "text/media_lookup.h"
@@ -44,7 +44,7 @@ AddTaskOutcome addTask(DatabaseManager& database, const std::string& textFilePat
     } catch (const DatabaseError& error) {
         outcome.errorText = "数据库操作失败: " + error.description();
     } catch (const std::exception& error) {
-        outcome.errorText = "添加任务失败: " + errorDescription(error);
+        outcome.errorText = "添加任务失败: " + std::string(error.what());
     }
     return outcome;
 }
@@ -173,13 +173,7 @@ std::string_view copyMenuLabel(TaskColumn column) {
 }
 
 std::string formatSubmitDate(KestruneItem::Date date) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%d/%d/%d %02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min);
-    return text;
+    return formatLocalTime(date, "%Y/%-m/%-d %H:%M");
 }
 
 StatusTone statusTone(std::string_view status) {
@@ -216,7 +210,7 @@ DeleteOutcome deleteTasks(DatabaseManager& database, const std::vector<std::int6
         try {
             database.deleteItemById(id);
         } catch (const std::exception& error) {
-            outcome.error = errorDescription(error);
+            outcome.error = std::string(error.what());
             console("删除数据失败: " + *outcome.error);
             break;
         }
@@ -278,7 +272,7 @@ bool createSampleData(DatabaseManager& database) {
             database.insertItem(item);
         }
     } catch (const std::exception& error) {
-        console("创建示例数据失败: " + errorDescription(error));
+        console("创建示例数据失败: " + std::string(error.what()));
         return false;
     }
     console("示例数据创建成功");
@@ -289,7 +283,7 @@ bool clearAllData(DatabaseManager& database) {
     try {
         database.deleteAllItems();
     } catch (const std::exception& error) {
-        console("清空数据失败: " + errorDescription(error));
+        console("清空数据失败: " + std::string(error.what()));
         return false;
     }
     console("数据清空成功");

@@ -215,7 +215,7 @@ fs::path dosrtofselected(const KestruneItem& task) {
             writeFileAtomically(srt, task.srt);
         } catch (const std::exception& failure) {
             // The later steps work on whatever is at that place; the reason is still told.
-            console("⚠️ 写入SRT文件失败: " + errorDescription(failure));
+            console("⚠️ 写入SRT文件失败: " + std::string(failure.what()));
         }
     }
     return srt;
@@ -246,7 +246,7 @@ HandoffDocuments prepareHandoff(HandoffAction action, const std::vector<Kestrune
                     break;
             }
         } catch (const std::exception& error) {
-            documents.error = errorDescription(error);
+            documents.error = std::string(error.what());
             console("❌ 生成文件失败: " + *documents.error);
             break;
         }

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "service/network_service.h"
-#include "subtitles/fcpxml_writer.h"
+#include "platform/local_time.h"
 #include "text/numbers.h"
 #include "text/unicode.h"
 
@@ -20,7 +19,7 @@ std::string formatted(const char* format, double value) {
 }  // namespace
 
 std::string ProfileDisplay::balanceText() const {
-    return formatted("¥%.2f", preamount);
+    return "¥" + money(preamount);
 }
 
 std::string ProfileDisplay::shijianzhouPrice() const {
@@ -45,8 +44,8 @@ ProfileDisplay profileDisplay(const std::optional<std::string>& currentUser,
     display.preamount = user->preamount.value_or(0);
     display.phone = user->phone ? maskPhone(*user->phone) : "未知";
     display.payType = payTypeText(user->paytype);
-    display.shijianzhou = shortestDecimalText(user->shijianzhou.value_or(0));
-    display.zimu = shortestDecimalText(user->zimu.value_or(0));
+    display.shijianzhou = shortestDecimal(user->shijianzhou.value_or(0));
+    display.zimu = shortestDecimal(user->zimu.value_or(0));
     return display;
 }
 
@@ -77,7 +76,8 @@ std::string currentUserLine(const std::optional<std::string>& currentUser) {
 }
 
 std::string lastLoginLine(const std::optional<std::chrono::system_clock::time_point>& time) {
-    return "最后登录: " + (time ? formatFcpxmlDate(*time) : std::string("未知"));
+    return "最后登录: " +
+           (time ? formatLocalTime(*time, "%Y-%m-%d %H:%M:%S %z") : std::string("未知"));
 }
 
 }  // namespace quillora

@@ -10,7 +10,7 @@ bool startUp(DatabaseManager& database, const std::function<void()>& startPoller
     try {
         database.initializeDatabase();
     } catch (const std::exception& error) {
-        console("数据库初始化失败: " + errorDescription(error));
+        console("数据库初始化失败: " + std::string(error.what()));
         return false;
     }
     startPoller();

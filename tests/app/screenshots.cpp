@@ -7,9 +7,11 @@
 #include <iostream>
 
 #include "app/app_context.h"
+#include "app/dashboard_screen.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
 #include "app/system_desktop.h"
+#include "app/task_table.h"
 #include "app/theme.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
@@ -104,6 +106,15 @@ int main(int argc, char** argv) {
     window.resize(1240, 800);
     window.show();
     QTest::qWait(400);
+    if (auto* dashboard = qobject_cast<DashboardScreen*>(window.mainView()->currentScreen())) {
+        // One ticked row, as a user picks a task for its row menu.
+        for (const KestruneItem& item : dashboard->table()->items()) {
+            if (item.status == "处理成功") {
+                dashboard->table()->selectIds({item.id});
+                break;
+            }
+        }
+    }
     save(window, folder, "dashboard");
     const std::pair<const char*, const char*> screens[] = {
         {"/profile", "profile"}, {"/settings", "settings"}, {"/users", "users"}};
