@@ -14,11 +14,26 @@ namespace quillora::cli {
 /// stderr when `verbose`, nowhere otherwise.
 ConsoleSink diagnosticsSink(bool verbose);
 
+/// The text of an input file as UTF-8, whatever encoding it is written in (detected, or
+/// `encoding` when given); says on stderr which encoding it read when that was not UTF-8.
+/// A file that cannot be read or decoded ends the command with a message naming it.
+std::string readInputText(const std::filesystem::path& file, const std::string& encoding = {});
+
+/// Adds `--encoding NAME` (the input's encoding instead of the detected one) to a command.
+void addEncodingOption(CLI::App* command, std::string& encoding);
+
 /// Adds a subcommand that takes FILE, -o/--output and -v/--verbose and prints
 /// `transform(FILE)` (or writes it to the -o file) with diagnostics routed as above.
 void addFileToTextCommand(CLI::App& app, const std::string& name, const std::string& description,
                           const std::string& fileHelp,
                           std::function<std::string(const std::filesystem::path&)> transform);
+
+/// The same for a text input: `transform` gets the file's text as UTF-8 (read as
+/// readInputText reads it) and the command takes --encoding.
+void addTextToTextCommand(
+    CLI::App& app, const std::string& name, const std::string& description,
+    const std::string& fileHelp,
+    std::function<std::string(const std::filesystem::path&, const std::string& text)> transform);
 
 /// Writes `text` atomically to `output`, or to stdout when `output` is empty; a failed write
 /// ends the command with its message.

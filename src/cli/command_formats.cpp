@@ -46,6 +46,7 @@ void requireFile(const fs::path& file) {
 struct FcpxmlOptions {
     std::vector<std::string> files;
     std::string output;
+    std::string encoding;
     std::string fps, font, fontSize, frame, lineWidth, x, y, tracking, shadowAngle, shadowDistance,
         face, scaleX, scaleY;
     bool verbose = false;
@@ -80,7 +81,15 @@ void runSrtToFcpxml(const FcpxmlOptions& options) {
         const fs::path output =
             outputFor(fcpxmlPathFor(input), options.output, options.files.size());
         try {
-            convertSRTFileToFCPXML(input, output, settings);
+            const std::string srt = readInputText(input, options.encoding);
+            FcpxmlConversion conversion;
+            try {
+                conversion = buildFcpxml(srt, input.stem().string(), settings);
+            } catch (const FcpxmlStop& stop) {
+                console(stop.consoleLine());
+                throw;
+            }
+            writeTextFile(output, conversion.document);
         } catch (const FcpxmlStop& stop) {
             throw CommandFailure{input.string() + ": " + stop.description()};
         } catch (const Error& error) {
@@ -97,7 +106,8 @@ void installSrtToFcpxml(CLI::App& app) {
     command->footer(
         "Styles come from the preferences the app uses; the options override them for this run "
         "only and are not stored.");
-    command->add_option("files", options->files, "SRT files (UTF-8)")->required();
+    command->add_option("files", options->files, "SRT files")->required();
+    addEncodingOption(command, options->encoding);
     command->add_option("-o,--output", options->output,
                         "output file (one input) or existing folder");
     command->add_option("--fps", options->fps, "frame rate (srt_fps)")
@@ -128,6 +138,7 @@ void installSrtToFcpxml(CLI::App& app) {
 struct PremiereOptions {
     std::vector<std::string> files;
     std::string output;
+    std::string encoding;
     float fps = 25;
     int width = 1920;
     int height = 1080;
@@ -141,6 +152,7 @@ void installSrtToPremiere(CLI::App& app) {
         "srt2premiere",
         "Convert SRT files to Premiere XML (xmeml 4) sequences (FILE.xml beside each)");
     command->add_option("files", options->files, "SRT files")->required();
+    addEncodingOption(command, options->encoding);
     command->add_option("-o,--output", options->output,
                         "output file (one input) or existing folder");
     command->add_option("--fps", options->fps, "frame rate")
@@ -162,8 +174,15 @@ void installSrtToPremiere(CLI::App& app) {
             const fs::path output =
                 outputFor(premiereXmlPathFor(input), options->output, options->files.size());
             try {
-                writePremiereXmlFile(input, output, options->fps, options->width, options->height,
-                                     options->tianhe, [] { return uuidString(); });
+                const std::vector<SubtitleItem> items =
+                    readsrtofBytes(readInputText(input, options->encoding));
+                if (items.empty()) {
+                    throw CommandFailure("SRT 中没有可用的字幕: " + input.string());
+                }
+                const std::string document =
+                    buildPremiereXml(items, input.stem().string(), options->fps, options->width,
+                                     options->height, options->tianhe, [] { return uuidString(); });
+                writeFileAtomically(output, document);
             } catch (const Error& error) {
                 throw CommandFailure{error.description()};
             }
@@ -175,6 +194,7 @@ void installSrtToPremiere(CLI::App& app) {
 struct ReadOptions {
     std::string file;
     std::string output;
+    std::string encoding;
     bool tsv = false;
     bool csv = false;
     bool text = false;
@@ -209,20 +229,25 @@ void installColumns(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "columns", "Print the subtitles of an SRT, .xml, .fcpxml or .fcpxmld as a table or text");
     command->add_option("file", options->file, "subtitle file")->required();
+    addEncodingOption(command, options->encoding);
     command->add_option("-o,--output", options->output, "write to this file instead");
     auto* tsv = command->add_flag("--tsv", options->tsv, "tab-separated table (the default)");
-    auto* csv = command->add_flag("--csv", options->csv, "comma-separated table");
+    auto* csv =
+        command->add_flag("--csv", options->csv, "comma-separated table (RFC 4180 quoting)");
     auto* text = command->add_flag("--text", options->text, "plain text, one subtitle per line");
     tsv->excludes(csv)->excludes(text);
     csv->excludes(text);
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
     command->callback([options] {
         ScopedConsoleSink route(diagnosticsSink(options->verbose));
-        const std::string srt = srtOf(options->file);
+        // SRT files come in any encoding; editor documents declare theirs.
+        const std::string srt = subtitleFileKind(options->file) == SubtitleFileKind::srt
+                                    ? readInputText(options->file, options->encoding)
+                                    : srtOf(options->file);
         if (options->text) {
             writeOrPrint(options->output, srttxt(srt));
         } else if (options->csv) {
-            writeOrPrint(options->output, commaColumns(SRTParser().parse(srt)));
+            writeOrPrint(options->output, csvColumns(SRTParser().parse(srt)));
         } else {
             writeOrPrint(options->output, tabColumns(SRTParser().parse(srt)));
         }

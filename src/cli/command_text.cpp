@@ -18,16 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readText(const fs::path& file) {
-    try {
-        return readUtf8File(file);
-    } catch (const TextFileError& error) {
-        throw CommandFailure{error.description()};
-    }
-}
-
 struct CountOptions {
     std::string file;
+    std::string encoding;
     int limit = LineCounterDocument::kDefaultLimit;
 };
 
@@ -37,14 +30,15 @@ void installCount(CLI::App& app) {
         "count",
         "Count the characters of every non-empty line of a text file: number, count, "
         "mark (正常/超标) and text, tab-separated");
-    command->add_option("file", options->file, "UTF-8 text file")->required();
+    command->add_option("file", options->file, "text file")->required();
+    addEncodingOption(command, options->encoding);
     command->add_option("--limit", options->limit, "characters allowed per line")
         ->capture_default_str()
         ->check(CLI::Range(LineCounterDocument::kMinimumLimit, LineCounterDocument::kMaximumLimit));
     command->callback([options] {
         LineCounterDocument document;
         document.setMaxCharacterLimit(options->limit);
-        document.processDocument(readText(options->file));
+        document.processDocument(readInputText(options->file, options->encoding));
         std::string out;
         for (const LineStat& line : document.lines()) {
             out += std::to_string(line.originalLineNumber) + "\t" +
@@ -56,26 +50,26 @@ void installCount(CLI::App& app) {
 }
 
 void installEncodeScript(CLI::App& app) {
-    addFileToTextCommand(
+    addTextToTextCommand(
         app, "encode-script",
-        "Print the script text a task uploads for FILE (.txt or .srt, UTF-8): blank lines and "
+        "Print the script text a task uploads for FILE (.txt or .srt): blank lines and "
         "trailing blanks removed, punctuation encoded",
-        "script file", [](const fs::path& file) {
+        "script file", [](const fs::path& file, const std::string& text) {
             const std::string extension = lowerExtension(file);
             if (extension != "txt" && extension != "srt") {
                 throw CommandFailure{"不支持的文本格式: " + file.string()};
             }
-            return removeFuhao(removeSpacelines(readText(file)));
+            return removeFuhao(removeSpacelines(text));
         });
 }
 
 void installDecodeSrt(CLI::App& app) {
-    addFileToTextCommand(
-        app, "decode-srt",
-        "Print the SRT a finished task writes beside its recording: punctuation decoded and gaps "
-        "under 10 frames closed",
-        "SRT from the platform (UTF-8)",
-        [](const fs::path& file) { return adjustTimeGaps(addfuhao(readText(file)), 10.0); });
+    addTextToTextCommand(app, "decode-srt",
+                         "Print the SRT a finished task writes beside its recording: punctuation "
+                         "decoded and gaps under 10 frames closed",
+                         "SRT from the platform", [](const fs::path&, const std::string& text) {
+                             return adjustTimeGaps(addfuhao(text), 10.0);
+                         });
 }
 
 const CommandRegistration registration([](CLI::App& app) {

@@ -69,6 +69,19 @@ std::string commaColumns(const std::vector<Subtitle>& subtitles) {
     return table(kColumnCommaHeader, subtitles, ',');
 }
 
+std::string csvColumns(const std::vector<Subtitle>& subtitles) {
+    auto field = [](std::string_view text) {
+        if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+        return "\"" + replaceAll(text, "\"", "\"\"") + "\"";
+    };
+    std::string out(kColumnCommaHeader);
+    for (const Subtitle& subtitle : subtitles) {
+        out.append(std::to_string(subtitle.index) + "," + columnTime(subtitle.startTime) + "," +
+                   columnTime(subtitle.endTime) + "," + field(subtitle.text) + "\n");
+    }
+    return out;
+}
+
 SubtitleFileKind subtitleFileKind(const std::filesystem::path& file) {
     const std::string extension = lowerExtension(file);
     if (extension == "srt") return SubtitleFileKind::srt;

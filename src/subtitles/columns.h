@@ -21,6 +21,9 @@ std::string columnTime(double seconds);
 std::string tabColumns(const std::vector<Subtitle>& subtitles);
 /// Comma-separated table with the same rows (texts are not quoted).
 std::string commaColumns(const std::vector<Subtitle>& subtitles);
+/// The same table as a spreadsheet reads it back (RFC 4180): a text holding a comma, a quotation
+/// mark or a line break is quoted, its quotation marks doubled.
+std::string csvColumns(const std::vector<Subtitle>& subtitles);
 
 /// The kinds of file the columns tool opens, by extension (any case).
 enum class SubtitleFileKind { srt, premiereXml, fcpxml, fcpxmlBundle, unsupported };

@@ -54,5 +54,43 @@ TEST(ConversionCli, NamesEncodingsAndWritesAUtf8Copy) {
     EXPECT_NE(missing.standardError.find("文件未找到"), std::string::npos);
 }
 
+// Chinese SRT and script files often come in GBK, Big5 or UTF-16: every text input reads them.
+TEST(ConversionCli, TextCommandsReadLegacyEncodingsAndSaySo) {
+    testing::TempDir dir;
+    const std::string srt =
+        "1\n00:00:01,000 --> 00:00:02,500\n你好，世界\n\n2\n00:00:03,000 --> 00:00:04,000\n"
+        "再见\n";
+    testing::writeTestFile(dir / "utf8.srt", srt);
+    ASSERT_EQ(std::system(("iconv -f UTF-8 -t GBK '" + (dir / "utf8.srt").string() + "' > '" +
+                           (dir / "gbk.srt").string() + "'")
+                              .c_str()),
+              0);
+    const std::string gbk = (dir / "gbk.srt").string();
+    const std::vector<std::vector<std::string>> commands = {
+        {"srt2fcpxml", gbk, "-o", (dir / "out.fcpxml").string()},
+        {"srt2premiere", gbk, "-o", (dir / "out.xml").string()},
+        {"count", gbk},
+        {"columns", gbk},
+        {"encode-script", gbk},
+        {"decode-srt", gbk},
+    };
+    for (const auto& command : commands) {
+        const auto run = cli(command);
+        EXPECT_EQ(run.exitStatus, 0) << command[0] << ": " << run.standardError;
+        EXPECT_NE(run.standardError.find("按 GB18030 编码读取"), std::string::npos) << command[0];
+    }
+    EXPECT_NE(readFile(dir / "out.fcpxml").find("你好，世界"), std::string::npos);
+    EXPECT_NE(readFile(dir / "out.xml").find("再见"), std::string::npos);
+    EXPECT_NE(cli({"columns", gbk}).standardOutput.find("你好，世界"), std::string::npos);
+
+    // The named encoding wins; one the bytes are not valid in fails naming the file.
+    EXPECT_EQ(cli({"count", "--encoding", "GBK", gbk}).exitStatus, 0);
+    const auto wrong = cli({"count", "--encoding", "UTF-8", gbk});
+    EXPECT_EQ(wrong.exitStatus, 1);
+    EXPECT_NE(wrong.standardError.find("gbk.srt"), std::string::npos);
+    // UTF-8 input says nothing about its encoding.
+    EXPECT_EQ(cli({"count", (dir / "utf8.srt").string()}).standardError, "");
+}
+
 }  // namespace
 }  // namespace quillora

@@ -39,6 +39,20 @@ TEST(Columns, TabAndCommaTables) {
               "1,01:01:01,01:01:02,第一句, 带逗号\n"
               "0,01:00:00,01:00:01,A\tB\n");
     EXPECT_EQ(tabColumns({}), std::string(kColumnTabHeader));
+    // The command line's CSV reads back in a spreadsheet: fields quoted where they must be.
+    auto withText = [&](std::string text) {
+        auto list = subtitles;
+        list[1].text = std::move(text);
+        return csvColumns(list);
+    };
+    EXPECT_EQ(withText("Hello, \"world\"\nagain"),
+              "序号,开始时码,结束时码,文本\n"
+              "1,01:01:01,01:01:02,\"第一句, 带逗号\"\n"
+              "0,01:00:00,01:00:01,\"Hello, \"\"world\"\"\nagain\"\n");
+    EXPECT_EQ(withText("plain"),
+              "序号,开始时码,结束时码,文本\n"
+              "1,01:01:01,01:01:02,\"第一句, 带逗号\"\n"
+              "0,01:00:00,01:00:01,plain\n");
 }
 
 TEST(ColumnsScreen, OpensSrtAndWritesFilesForTheEditors) {
