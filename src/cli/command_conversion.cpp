@@ -18,8 +18,8 @@
 #include "cli/command_registry.h"
 #include "conversion/file_converter.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/process.h"
-#include "platform/uuid.h"
 
 namespace quillora::cli {
 namespace {
@@ -192,8 +192,7 @@ void runEncoding(const EncodingOptions& options) {
             if (options.utf8Output.empty()) continue;
             // iconv writes as it goes: into a hidden file beside the target, renamed when whole.
             const fs::path target = options.utf8Output;
-            const fs::path staged = (target.has_parent_path() ? target.parent_path() : ".") /
-                                    ("." + target.filename().string() + "." + uuidString());
+            const fs::path staged = hiddenSiblingOf(target);
             try {
                 service.convertToUTF8(file, staged, encoding);
                 fs::rename(staged, target);

@@ -297,8 +297,7 @@ fs::path ConversionService::finalizeOutput(const fs::path& tempOutput, const fs:
     fs::rename(tempOutput, final, error);
     if (error == std::errc::cross_device_link) {
         // Another file system: copy beside the target first, then rename into place.
-        const fs::path staged =
-            final.parent_path() / ("." + final.filename().string() + "." + uuidString());
+        const fs::path staged = hiddenSiblingOf(final);
         error.clear();
         fs::copy_file(tempOutput, staged, error);
         if (!error) fs::rename(staged, final, error);

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/uuid.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +69,16 @@ void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t
     if (::fsync(fd.get()) != 0) fail("cannot flush " + path.string());
     if (::close(fd.release()) != 0) fail("cannot close " + path.string());
     if (::rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path.string());
+}
+
+fs::path hiddenSiblingOf(const fs::path& target, std::string_view suffix) {
+    // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict for "." + std::string&&.
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += uuidString();
+    name += suffix;
+    return (target.has_parent_path() ? target.parent_path() : fs::path(".")) / name;
 }
 
 std::string readFile(const fs::path& path) {

@@ -14,6 +14,11 @@ namespace quillora {
 void writeFileAtomically(const std::filesystem::path& path, std::string_view contents,
                          mode_t mode = 0644);
 
+/// A fresh hidden name beside `target` (".NAME.UUID" + `suffix`) for a file that is written
+/// first and renamed over `target` when whole.
+std::filesystem::path hiddenSiblingOf(const std::filesystem::path& target,
+                                      std::string_view suffix = {});
+
 /// Reads a whole file as bytes. Throws FileError when it cannot be read
 /// (missing, a directory, unreadable).
 std::string readFile(const std::filesystem::path& path);

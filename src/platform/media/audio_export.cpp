@@ -1,7 +1,7 @@
 #include "platform/media/audio_export.h"
 
+#include "platform/files.h"
 #include "platform/media/ffmpeg_support.h"
-#include "platform/uuid.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -390,8 +390,7 @@ class Exporter {
 void exportAudio(const fs::path& input, const fs::path& output, AudioFormat format,
                  const ExportProgress& progress, std::stop_token stopToken) {
     if (stopToken.stop_requested()) throw ExportCancelledError();
-    const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
-    PartialFile partial(folder / ("." + output.filename().string() + "." + uuidString() + ".part"));
+    PartialFile partial(hiddenSiblingOf(output, ".part"));
     {
         Exporter exporter(input, partial.path(), format, progress, std::move(stopToken));
         exporter.run();
