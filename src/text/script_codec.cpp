@@ -51,9 +51,13 @@ const std::vector<std::pair<std::string, std::string>>& digitMarkers() {
                                                                              {'0', "零"}}};
         std::vector<std::pair<std::string, std::string>> built;
         for (const auto& [digit, numeral] : numerals) {
-            built.emplace_back(
-                std::string("\n") + digit,
-                "\n" + std::string(numeral) + std::string(kTokenOpen) + std::string(kTokenClose));
+            // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict for
+            // "\n" + std::string&&.
+            std::string marker = "\n";
+            marker += numeral;
+            marker += kTokenOpen;
+            marker += kTokenClose;
+            built.emplace_back(std::string("\n") + digit, std::move(marker));
         }
         return built;
     }();
