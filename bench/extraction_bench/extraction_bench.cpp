@@ -134,7 +134,8 @@ std::string capture(const std::string& command) {
 }
 
 std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
+    // Appended, not "'" + std::string: GCC 12 at -O3 reports a false -Wrestrict for that.
+    return std::string("'").append(path.string()).append("'");
 }
 
 // ---- the styles set ----

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <utility>
 
@@ -35,16 +36,21 @@ class FileDescriptor {
     int fd_;
 };
 
+// "." + the file name + the pieces, beside `path`. Appended piece by piece: GCC 12 at -O3 reports
+// a false -Wrestrict (GCC bug 105329) for "." + std::string&&.
+fs::path hiddenName(const fs::path& path, std::initializer_list<std::string_view> pieces) {
+    std::string name = ".";
+    name += path.filename().string();
+    for (std::string_view piece : pieces)
+        name += piece;
+    return (path.has_parent_path() ? path.parent_path() : fs::path(".")) / name;
+}
+
 }  // namespace
 
 void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t mode) {
     const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict (GCC bug 105329) for
-    // "." + std::string&&.
-    std::string name = ".";
-    name += path.filename().string();
-    name += ".XXXXXX";
-    std::string pattern = (dir / name).string();
+    std::string pattern = hiddenName(path, {".XXXXXX"}).string();
     FileDescriptor fd(::mkstemp(pattern.data()));
     if (fd.get() < 0) throwErrno("cannot create a file in " + dir.string());
     const fs::path temp = pattern;
@@ -72,13 +78,7 @@ void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t
 }
 
 fs::path hiddenSiblingOf(const fs::path& target, std::string_view suffix) {
-    // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict for "." + std::string&&.
-    std::string name = ".";
-    name += target.filename().string();
-    name += '.';
-    name += uuidString();
-    name += suffix;
-    return (target.has_parent_path() ? target.parent_path() : fs::path(".")) / name;
+    return hiddenName(target, {".", uuidString(), suffix});
 }
 
 std::string readFile(const fs::path& path) {

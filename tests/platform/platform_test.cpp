@@ -35,6 +35,14 @@ TEST(AtomicWrite, ReplacesWholeFileWithRequestedModeAndLeavesNoTempFiles) {
     EXPECT_EQ(readFile(file), "second version");
     EXPECT_EQ(fileMode(file), 0600u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    // Work files of other writers sit hidden beside their target, one of their own per call.
+    const fs::path staged = hiddenSiblingOf(file, ".part");
+    EXPECT_EQ(staged.parent_path(), file.parent_path());
+    EXPECT_TRUE(staged.filename().string().starts_with(".out.srt."));
+    EXPECT_TRUE(staged.filename().string().ends_with(".part"));
+    EXPECT_NE(hiddenSiblingOf(file), hiddenSiblingOf(file));
+    EXPECT_EQ(hiddenSiblingOf("plain").parent_path(), ".");
 }
 
 TEST(AtomicWrite, FailureInMissingFolderThrowsAndKeepsNothing) {
