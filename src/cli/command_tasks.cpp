@@ -4,9 +4,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -16,6 +14,7 @@
 #include "cli/command_registry.h"
 #include "pipeline/task_processor.h"
 #include "platform/console.h"
+#include "platform/local_time.h"
 #include "platform/notifications.h"
 #include "service/network_service.h"
 #include "store/database_error.h"
@@ -27,18 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-// The first Ctrl-C asks the task to stop; a second one ends the program the usual way.
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);
-}
-
 // Sleeps up to `duration`, waking early on Ctrl-C.
 void sleepUnlessInterrupted(std::chrono::milliseconds duration) {
     const auto until = std::chrono::steady_clock::now() + duration;
-    while (!interrupted && std::chrono::steady_clock::now() < until) {
+    while (!InterruptGuard::interrupted() && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
@@ -63,12 +54,7 @@ std::string statusText(const KestruneItem& item) {
 }
 
 std::string submitTime(KestruneItem::Date date) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &local);
-    return text;
+    return formatLocalTime(date, "%Y/%m/%d %H:%M");
 }
 
 std::string padded(const std::string& text, std::size_t width) {
@@ -177,12 +163,10 @@ KestruneItem waitForResult(DatabaseManager& database, KestruneItem item) {
         try {
             if (NetworkService::shared().checkTaskCompletion(item)) break;
         } catch (const std::exception& error) {
-            const auto* named = dynamic_cast<const Error*>(&error);
-            std::cerr << "检查任务结果失败: " << (named ? named->description() : error.what())
-                      << "\n";
+            std::cerr << "检查任务结果失败: " << error.what() << "\n";
         }
         sleepUnlessInterrupted(std::chrono::seconds(3));
-        if (interrupted) throw CommandFailure{"已停止等待；任务仍在服务器上处理"};
+        if (InterruptGuard::interrupted()) throw CommandFailure{"已停止等待；任务仍在服务器上处理"};
         if (auto current = findTask(database, item.id)) item = std::move(*current);
         if (item.status != status::kProcessing) return item;
     }
@@ -225,23 +209,22 @@ void installSubmit(CLI::App& app) {
         std::cout << "成功添加一条新任务！（序号 " << item.id << "）" << std::endl;
 
         TaskProcessor& processor = TaskProcessor::shared();
-        std::signal(SIGINT, onInterrupt);
+        InterruptGuard interrupt;
         {
             ProgressPrinter printer(database, item.id);
             processor.processTask(item);
             bool cancelling = false;
             while (!processor.taskQueue().actor.waitUntilIdleFor(std::chrono::milliseconds(100))) {
-                if (interrupted && !cancelling) {
+                if (InterruptGuard::interrupted() && !cancelling) {
                     cancelling = true;
                     processor.cancelAllTasks();
                 }
             }
         }
         KestruneItem done = findTask(database, item.id).value_or(item);
-        if (done.status == status::kProcessing && options->wait && !interrupted) {
+        if (done.status == status::kProcessing && options->wait && !InterruptGuard::interrupted()) {
             done = waitForResult(database, done);
         }
-        std::signal(SIGINT, SIG_DFL);
         if (done.status == status::kSucceeded) {
             std::cout << "字幕已写入: " << srtPathForRecording(done.movieFilePath).string() << "\n";
             return;

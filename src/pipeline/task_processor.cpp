@@ -20,17 +20,6 @@
 namespace quillora {
 namespace {
 
-std::string describe(const std::exception& error) {
-    if (const auto* named = dynamic_cast<const Error*>(&error)) return named->description();
-    return error.what();
-}
-
-bool isCancellation(const std::exception& error) {
-    if (dynamic_cast<const TaskCancelledError*>(&error)) return true;
-    const auto* failure = dynamic_cast<const TaskProcessingError*>(&error);
-    return failure && failure->kind() == TaskProcessingError::Kind::cancelled;
-}
-
 // A fraction 0…1 of one quarter of the job, from `base`, rounded to a multiple of 1/200.
 double quarterProgress(double fraction, double base) {
     const double f = std::isfinite(fraction) ? std::clamp(fraction, 0.0, 1.0) : 0.0;
@@ -100,7 +89,7 @@ bool TaskProcessor::writeProgress(const KestruneItem& item, double progress) {
     try {
         databaseManager_.updateProgressById(item.id, progress);
     } catch (const std::exception& error) {
-        console("更新进度失败: " + describe(error));
+        console(std::string("更新进度失败: ") + error.what());
         return false;
     }
     notifications_.post(notification::kTaskUpdated, {{"id", item.id}, {"progress", progress}});
@@ -111,7 +100,7 @@ void TaskProcessor::runProcessingJob(const KestruneItem& item, std::stop_token s
     try {
         writeStatus(item, status::kPending, 0);
     } catch (const std::exception& error) {
-        console("更新状态和进度失败: " + describe(error));
+        console(std::string("更新状态和进度失败: ") + error.what());
     }
 
     std::filesystem::path audioPath;
@@ -119,6 +108,25 @@ void TaskProcessor::runProcessingJob(const KestruneItem& item, std::stop_token s
         if (audioPath.empty() || audioPath == std::filesystem::path(item.movieFilePath)) return;
         std::error_code ignored;
         std::filesystem::remove(audioPath, ignored);
+    };
+    const auto cancelled = [&] {
+        // Nothing will pick a cancelled job up again, so its converted audio goes too.
+        removeConvertedAudio();
+        try {
+            writeStatus(item, status::kCancelled, 0);
+        } catch (const std::exception& writeError) {
+            console(std::string("更新取消状态失败: ") + writeError.what());
+        }
+    };
+    const auto failed = [&](const std::string& description) {
+        try {
+            databaseManager_.updateTaskById(item.id, std::string(status::kFailed), 0.0);
+            console("任务 " + std::to_string(item.id) + " 错误信息: " + description);
+            notifications_.post(notification::kTaskUpdated);
+            console("任务处理失败: " + description);
+        } catch (const std::exception& writeError) {
+            console(std::string("更新失败状态失败: ") + writeError.what());
+        }
     };
     try {
         checkCancellation(item, stop);
@@ -129,26 +137,17 @@ void TaskProcessor::runProcessingJob(const KestruneItem& item, std::stop_token s
         if (stop.stop_requested()) throw TaskCancelledError();
         uploadAndDeduct(item, finaltext, audioPath, minutes, stop);
         removeConvertedAudio();
+    } catch (const TaskCancelledError&) {
+        cancelled();
+    } catch (const TaskProcessingError& error) {
+        // A stopped export ends the job the same way as a stop between the steps.
+        if (error.kind() == TaskProcessingError::Kind::cancelled) {
+            cancelled();
+        } else {
+            failed(error.what());
+        }
     } catch (const std::exception& error) {
-        if (isCancellation(error)) {
-            // Nothing will pick a cancelled job up again, so its converted audio goes too.
-            removeConvertedAudio();
-            try {
-                writeStatus(item, status::kCancelled, 0);
-            } catch (const std::exception& writeError) {
-                console("更新取消状态失败: " + describe(writeError));
-            }
-            return;
-        }
-        const std::string description = describe(error);
-        try {
-            databaseManager_.updateTaskById(item.id, std::string(status::kFailed), 0.0);
-            console("任务 " + std::to_string(item.id) + " 错误信息: " + description);
-            notifications_.post(notification::kTaskUpdated);
-            console("任务处理失败: " + description);
-        } catch (const std::exception& writeError) {
-            console("更新失败状态失败: " + describe(writeError));
-        }
+        failed(error.what());
     }
 }
 
@@ -227,7 +226,7 @@ std::filesystem::path TaskProcessor::convertAudio(const std::filesystem::path& m
         removeOutput();
         throw TaskProcessingError::cancelled();
     } catch (const std::exception& error) {
-        console("❌ 音频导出失败: " + describe(error));
+        console(std::string("❌ 音频导出失败: ") + error.what());
         removeOutput();
         throw TaskProcessingError::mediaConversionFailed();
     }
@@ -240,7 +239,7 @@ double TaskProcessor::getMediaDuration(const std::filesystem::path& url) {
         if (!std::isfinite(seconds) || seconds < 0) throw media::MediaError("媒体时长未知");
         return std::round(seconds / 60);
     } catch (const std::exception& error) {
-        console("获取媒体时长失败: " + describe(error));
+        console(std::string("获取媒体时长失败: ") + error.what());
         return 0;
     }
 }
@@ -264,7 +263,7 @@ void TaskProcessor::uploadAndDeduct(const KestruneItem& item, const std::string&
         networkService_.uploadFiles(finaltext, finalaudiopath, item.taskid, uploadProgress, stop);
     } catch (const std::exception& error) {
         if (stop.stop_requested()) throw TaskCancelledError();
-        throw TaskProcessingError::uploadFailed(describe(error));
+        throw TaskProcessingError::uploadFailed(error.what());
     }
     // The last point at which a cancellation costs the user nothing.
     if (stop.stop_requested()) throw TaskCancelledError();
