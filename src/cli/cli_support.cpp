@@ -1,5 +1,8 @@
 #include "cli/cli_support.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -9,6 +12,38 @@
 #include "subtitles/text_file.h"
 
 namespace quillora::cli {
+namespace {
+
+std::atomic<bool> interruptRaised{false};
+
+void onInterrupt(int) {
+    interruptRaised = true;
+}
+
+}  // namespace
+
+struct InterruptGuard::Previous {
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+};
+
+InterruptGuard::InterruptGuard() : previous_(std::make_unique<Previous>()) {
+    interruptRaised = false;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous_->interrupt);
+    ::sigaction(SIGTERM, &action, &previous_->terminate);
+}
+
+InterruptGuard::~InterruptGuard() {
+    ::sigaction(SIGINT, &previous_->interrupt, nullptr);
+    ::sigaction(SIGTERM, &previous_->terminate, nullptr);
+}
+
+bool InterruptGuard::interrupted() {
+    return interruptRaised;
+}
 
 ConsoleSink diagnosticsSink(bool verbose) {
     return [verbose](std::string_view line) {

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,23 @@ std::string readInputText(const std::filesystem::path& file, const std::string& 
 
 /// Adds `--encoding NAME` (the input's encoding instead of the detected one) to a command.
 void addEncodingOption(CLI::App* command, std::string& encoding);
+
+/// While alive, Ctrl-C and SIGTERM raise a flag instead of ending the program, so a command can
+/// cancel its work and clean up; the previous handling comes back when it ends.
+class InterruptGuard {
+  public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    /// True once a signal arrived while a guard was alive (reset by each new guard).
+    static bool interrupted();
+
+  private:
+    struct Previous;
+    std::unique_ptr<Previous> previous_;
+};
 
 /// Adds a subcommand that takes FILE, -o/--output and -v/--verbose and prints
 /// `transform(FILE)` (or writes it to the -o file) with diagnostics routed as above.

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_support.h"
 #include "cli/command_registry.h"
 #include "conversion/file_converter.h"
 #include "platform/console.h"
@@ -26,33 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace status = conversion_status;
-
-std::atomic<bool> interrupted{false};
-extern "C" void onInterrupt(int) {
-    interrupted = true;
-}
-
-// Ctrl-C cancels the conversions instead of leaving their work files behind.
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previousInt_);
-        ::sigaction(SIGTERM, &action, &previousTerm_);
-    }
-    ~InterruptGuard() {
-        ::sigaction(SIGINT, &previousInt_, nullptr);
-        ::sigaction(SIGTERM, &previousTerm_, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-  private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-};
 
 // Progress on stderr: on a terminal one redrawn bar per converting file below the finished
 // lines, otherwise plain lines in steps of 10 %.
@@ -139,7 +113,6 @@ void runConvert(const ConvertOptions& options) {
     const ScopedConsoleSink silence([](std::string_view) {});
     BatchDisplay display(::isatty(STDERR_FILENO) == 1);
     InterruptGuard guard;
-    interrupted = false;
     std::vector<MediaFile> files;
     {
         FileConverter converter;
@@ -150,7 +123,7 @@ void runConvert(const ConvertOptions& options) {
         converter.convertAll();
         bool cancelled = false;
         while (!converter.waitUntilIdleFor(std::chrono::milliseconds(100))) {
-            if (interrupted && !cancelled) {
+            if (InterruptGuard::interrupted() && !cancelled) {
                 converter.cancelAll();
                 cancelled = true;
             }
@@ -170,7 +143,7 @@ void runConvert(const ConvertOptions& options) {
     std::cout << "转换完成: " << count(status::kCompleted) << " 个成功, " << failed << " 个失败";
     if (cancelled > 0) std::cout << ", " << cancelled << " 个已取消";
     std::cout << std::endl;
-    if (interrupted) throw CommandFailure{"已取消"};
+    if (InterruptGuard::interrupted()) throw CommandFailure{"已取消"};
     if (failed > 0) throw CommandFailure{std::to_string(failed) + " 个文件转换失败"};
 }
 

@@ -369,6 +369,24 @@ std::size_t graphemeCount(std::string_view text) {
     return count;
 }
 
+std::size_t displayWidth(std::string_view text) {
+    std::size_t width = 0;
+    forEachGrapheme(text, [&](std::string_view cluster) {
+        std::size_t at = 0;
+        const int32_t c = nextCodePoint(cluster, at);
+        if (c < 0) {
+            width += 1;
+        } else if (u_iscntrl(c)) {
+            // no columns
+        } else {
+            const auto eastAsian = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+            width += eastAsian == U_EA_WIDE || eastAsian == U_EA_FULLWIDTH ? 2 : 1;
+        }
+        return true;
+    });
+    return width;
+}
+
 std::vector<std::string_view> graphemes(std::string_view text) {
     std::vector<std::string_view> clusters;
     forEachGrapheme(text, [&](std::string_view cluster) {

@@ -95,6 +95,10 @@ std::vector<std::string_view> graphemes(std::string_view text);
 /// min(graphemeCount(text), limit), without walking past the limit.
 std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit);
 
+/// Columns a terminal gives the text: 2 for each wide or full-width cluster (CJK), 0 for
+/// controls, 1 for the rest.
+std::size_t displayWidth(std::string_view text);
+
 /// The first and the last grapheme cluster (empty for empty text).
 std::string_view firstGrapheme(std::string_view text);
 std::string_view lastGrapheme(std::string_view text);

@@ -141,6 +141,51 @@ TEST(SessionCli, LoginWhoamiPollLogoutAgainstThePlatformBinary) {
     ::unsetenv("QUILLORA_TASK_URL");
 }
 
+TEST(SessionCli, SubmitRunsTheTaskAndTasksListsAndDeletesIt) {
+    testing::TempHome home;
+    PlatformProcess platform(home.path());
+    ::setenv("QUILLORA_API_URL", platform.url().c_str(), 1);
+    ::setenv("QUILLORA_TASK_URL", platform.url().c_str(), 1);
+    const fs::path script = home.path() / "talk.txt";
+    const fs::path recording = home.path() / "talk.wav";
+    testing::writeTestFile(script, "大家好。\n我们开始吧。\n");
+    ASSERT_EQ(std::system(("espeak-ng -v cmn -w '" + recording.string() +
+                           "' '大家好。我们开始吧。' >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    ASSERT_EQ(quillora(home.path(), "login demo demo1234").exitCode, 0);
+
+    const CliResult refused =
+        quillora(home.path(), "submit missing.txt '" + recording.string() + "'");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("找不到文件: missing.txt"), std::string::npos) << refused.err;
+
+    const CliResult submit = quillora(
+        home.path(), "submit '" + script.string() + "' '" + recording.string() + "' --wait");
+    EXPECT_EQ(submit.exitCode, 0) << submit.out << submit.err;
+    for (const char* line : {"成功添加一条新任务！（序号 1）\n", "状态: 文本处理完成\n",
+                             "状态: 处理中 75%\n", "字幕已写入: "}) {
+        EXPECT_NE(submit.out.find(line), std::string::npos) << line << "\n" << submit.out;
+    }
+    EXPECT_TRUE(fs::exists(home.path() / "talk.srt"));
+
+    const CliResult table = quillora(home.path(), "tasks");
+    EXPECT_NE(table.out.find("序号  音视频    文本      时长(分钟)"), std::string::npos)
+        << table.out;
+    EXPECT_NE(table.out.find("1     talk.wav  talk.txt  0"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("处理成功  2\n"), std::string::npos) << table.out;
+    const CliResult json = quillora(home.path(), "tasks --json");
+    EXPECT_NE(json.out.find("\"status\": \"处理成功\""), std::string::npos) << json.out;
+
+    const CliResult deleted = quillora(home.path(), "tasks delete 1 7");
+    EXPECT_EQ(deleted.exitCode, 1);
+    EXPECT_EQ(deleted.out, "已删除任务 1\n");
+    EXPECT_NE(deleted.err.find("没有这些序号的任务: 7"), std::string::npos) << deleted.err;
+    EXPECT_EQ(quillora(home.path(), "tasks").out, "暂无数据\n");
+    ::unsetenv("QUILLORA_API_URL");
+    ::unsetenv("QUILLORA_TASK_URL");
+}
+
 TEST(SessionCli, PlatformAdminCommandsManageAccounts) {
     testing::TempDir dir;
     const std::string binary = (testing::binaryDir() / "src/server/quillora-platform").string();

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -62,6 +63,11 @@ class StubServer {
         body_ = std::move(body);
         contentType_ = std::move(contentType);
         delay_ = delay;
+    }
+    /// Sets the reply to later requests for one path (the query string is not part of it).
+    void replyTo(const std::string& path, int status, std::string body) {
+        std::lock_guard lock(mutex_);
+        pathReplies_[path] = {status, std::move(body)};
     }
     std::vector<CapturedRequest> requests() const {
         std::lock_guard lock(mutex_);
@@ -118,10 +124,14 @@ class StubServer {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
             wait = delay_;
-            response = "HTTP/1.1 " + std::to_string(status_) +
+            const auto special = pathReplies_.find(request.path);
+            const int status = special != pathReplies_.end() ? special->second.first : status_;
+            const std::string& body =
+                special != pathReplies_.end() ? special->second.second : body_;
+            response = "HTTP/1.1 " + std::to_string(status) +
                        " Stub\r\nContent-Type: " + contentType_ +
-                       "\r\nContent-Length: " + std::to_string(body_.size()) +
-                       "\r\nConnection: close\r\n\r\n" + body_;
+                       "\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\nConnection: close\r\n\r\n" + body;
         }
         std::this_thread::sleep_for(wait);
         size_t sent = 0;
@@ -142,6 +152,7 @@ class StubServer {
     int status_ = 200;
     std::string body_ = "{}";
     std::string contentType_ = "application/json";
+    std::map<std::string, std::pair<int, std::string>> pathReplies_;
     std::vector<CapturedRequest> requests_;
 };
 

@@ -119,6 +119,16 @@ TEST(Graphemes, IllFormedBytesSurvive) {
     EXPECT_TRUE(isValidUtf8("你好\U0010FFFF"));
 }
 
+TEST(Graphemes, TerminalColumns) {
+    const std::pair<const char*, size_t> widths[] = {
+        {"", 0},         {"talk.mp4", 8}, {"时长(分钟)", 10},
+        {"ｆｕｌｌ", 8}, {"e\u0301", 1},  {"\U0001F44D\U0001F3FD", 2},
+        {"a\tb", 2},     {"\xFF", 1}};
+    for (const auto& [text, columns] : widths) {
+        EXPECT_EQ(displayWidth(text), columns) << text;
+    }
+}
+
 TEST(Regex, UnicodeClassesAndReplacement) {
     UnicodeRegex han("\\p{Han}+");
     EXPECT_TRUE(han.search("abc你好"));
