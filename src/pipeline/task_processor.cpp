@@ -26,12 +26,6 @@ double quarterProgress(double fraction, double base) {
     return std::round((f * 0.25 + base) * 200) / 200;
 }
 
-std::string lowerExtension(const std::filesystem::path& path) {
-    std::string extension = toLower(path.extension().string());
-    if (!extension.empty()) extension.erase(0, 1);
-    return extension;
-}
-
 }  // namespace
 
 TaskProcessor& TaskProcessor::shared() {
