@@ -4,9 +4,11 @@ BUILD_DIR ?= build
 RELEASE_DIR ?= build-release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 FORMATTED = find src tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null
 
-.PHONY: all deps configure build test run release bench fuzz format format-check clean screenshots
+.PHONY: all deps configure build test run release install package bench fuzz format format-check \
+	clean screenshots
 
 all: build
 
@@ -26,11 +28,33 @@ test: build
 run: build
 	@bash scripts/run.sh $(BUILD_DIR)
 
-# The optimised build packagers make (without the test suites); the benchmarks run from it.
+# Debian's hardening flags (stack protector, fortified calls, full RELRO), without its -g -O2 and
+# without the source-path mapping that would keep ccache from sharing objects between checkouts.
+HARDENING = DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath" \
+	DEB_CFLAGS_MAINT_STRIP="-g -O2" DEB_CXXFLAGS_MAINT_STRIP="-g -O2" dpkg-buildflags --get
+
+# The optimised, hardened build packagers make (without the test suites); the benchmarks, `make
+# install` and `make package` use it.
 release: deps
 	@cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORA_WERROR=ON \
-		-DQUILLORA_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+		-DQUILLORA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) \
+		-DCMAKE_C_FLAGS="$$($(HARDENING) CFLAGS) $$($(HARDENING) CPPFLAGS)" \
+		-DCMAKE_CXX_FLAGS="$$($(HARDENING) CXXFLAGS) $$($(HARDENING) CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$($(HARDENING) LDFLAGS)" $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the three programs, manual pages, desktop
+# entry, icon, completion and the platform service.
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR)
+
+# The Debian package in build-release/packages/, listed and checked by lintian.
+package: PREFIX = /usr
+package: release
+	@cd $(RELEASE_DIR) && cpack -G DEB >/dev/null
+	@deb=$$(ls -t $(RELEASE_DIR)/packages/*.deb | head -n 1) && echo "$$deb" && dpkg-deb -c "$$deb" && \
+		lintian --fail-on error,warning "$$deb" && \
+		echo "lintian: clean"
 
 bench: release
 	@cmake --build $(RELEASE_DIR) --target run_benchmarks

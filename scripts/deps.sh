@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   espeak-ng sox
   qt6-base-dev
+  help2man man-db desktop-file-utils appstream shared-mime-info file lintian
 )
 
 missing=()

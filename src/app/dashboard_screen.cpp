@@ -212,11 +212,14 @@ void DashboardScreen::dragEnterEvent(QDragEnterEvent* event) {
     }
 }
 
+bool DashboardScreen::takeFiles(const std::vector<std::filesystem::path>& files) {
+    if (!form_.dropFiles(files)) return false;
+    updateState();
+    return true;
+}
+
 void DashboardScreen::dropEvent(QDropEvent* event) {
-    if (form_.dropFiles(droppedFiles(event->mimeData()))) {
-        event->acceptProposedAction();
-        updateState();
-    }
+    if (takeFiles(droppedFiles(event->mimeData()))) event->acceptProposedAction();
 }
 
 DataManagementScreen::DataManagementScreen(AppContext& context, NotificationBridge& bridge,

@@ -43,6 +43,8 @@ class DashboardScreen : public QWidget {
     DashboardScreen(AppContext& context, NotificationBridge& bridge, QWidget* parent = nullptr);
 
     void addNewTask();
+    /// Chooses the scripts and recordings among `files` as a drop would; false if none is one.
+    bool takeFiles(const std::vector<std::filesystem::path>& files);
     DashboardForm& form() { return form_; }
     TaskTable* table() const { return table_; }
 

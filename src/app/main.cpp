@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QThreadPool>
+#include <filesystem>
+#include <vector>
 
 #include "app/app_context.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
 #include "app/theme.h"
+#include "platform/console.h"
 #include "platform/ocr/text_recognizer.h"
 #include "service/network_service.h"
 
@@ -15,7 +18,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillora");
     QApplication::setApplicationDisplayName("Quillora");
-    QApplication::setDesktopFileName("quillora");
+    QApplication::setDesktopFileName("com.kestrunelabs.quillora");
     quillora::applyTheme(application);
 
     quillora::AppContext& context = quillora::AppContext::shared();
@@ -24,6 +27,14 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         quillora::RootWindow window(context, bridge);
+        // Files opened from the file manager or named on the command line.
+        std::vector<std::filesystem::path> files;
+        for (const QString& argument : QApplication::arguments().mid(1))
+            files.emplace_back(argument.toStdString());
+        if (!files.empty() && !window.mainView()->openFiles(files)) {
+            quillora::console("⚠️ 任务面板只接受文稿与音视频文件，未打开: " +
+                              QApplication::arguments().mid(1).join(" ").toStdString());
+        }
         window.show();
         status = QApplication::exec();
         // Nothing may call back into the window once it is gone.

@@ -143,6 +143,13 @@ void MainAppView::syncAuthentication() {
     }
 }
 
+bool MainAppView::openFiles(const std::vector<std::filesystem::path>& files) {
+    auto* dashboard = static_cast<DashboardScreen*>(screenFor(Screen::dashboard));
+    if (!dashboard->takeFiles(files)) return false;
+    if (contentVisible_) selectRoute(std::string(MainWindowState::kHomeRoute));
+    return true;
+}
+
 void MainAppView::selectRoute(const std::string& route) {
     state_.selectedRoute = route;
     title_->setText(qt(navigationTitle(route)));

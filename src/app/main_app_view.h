@@ -2,8 +2,10 @@
 
 #include <QMainWindow>
 #include <QWidget>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "shell/auth_gate.h"
 #include "shell/main_window.h"
@@ -33,6 +35,9 @@ class MainAppView : public QWidget {
     /// The screen shown for the selected route (created on first use).
     QWidget* currentScreen() const;
     bool showsLoginForm() const;
+    /// Files handed over by the desktop (the command line): the dashboard takes its scripts and
+    /// recordings as from a drop, waiting for the sign-in if need be. False if it takes none.
+    bool openFiles(const std::vector<std::filesystem::path>& files);
     /// The form shown while signed out (made when first needed).
     LoginView* loginView() const { return login_; }
     QPushButton* logoutButton() const { return logout_; }

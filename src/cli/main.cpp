@@ -27,6 +27,7 @@ void installAllCommands(CLI::App& app) {
 int main(int argc, char** argv) {
     CLI::App app{"Quillora: subtitle production tools from the command line"};
     app.name("quillora-cli");
+    app.set_version_flag("--version", "quillora-cli " QUILLORA_VERSION);
     app.require_subcommand(1);
     quillora::cli::installAllCommands(app);
     try {

@@ -157,6 +157,7 @@ void serveUntilSignalled(const ServeOptions& options) {
 int main(int argc, char** argv) {
     CLI::App app{"Quillora reference platform: sign-in, charging, upload, alignment, results"};
     app.name("quillora-platform");
+    app.set_version_flag("--version", "quillora-platform " QUILLORA_VERSION);
     ServeOptions options;
     UserCommands users;
     addServeOptions(app, options);

@@ -179,6 +179,19 @@ class AppTest : public QObject {
 
         restored.mainView()->selectRoute("/encoding");
         QCOMPARE(restored.mainView()->title(), QString("转码"));
+
+        // Files opened from the file manager land on the dashboard as a drop would put them.
+        testing::TempDir files;
+        testing::writeTestFile(files / "talk.srt", "1\n00:00:01,000 --> 00:00:02,000\n你好\n");
+        testing::writeTestFile(files / "talk.mov", "not really a video");
+        QVERIFY(!restored.mainView()->openFiles({files / "cut.fcpxml"}));
+        QCOMPARE(restored.mainView()->selectedRoute(), std::string("/encoding"));
+        QVERIFY(restored.mainView()->openFiles({files / "talk.mov", files / "talk.srt"}));
+        QCOMPARE(restored.mainView()->selectedRoute(), std::string("/dashboard"));
+        auto* dashboard = qobject_cast<DashboardScreen*>(restored.mainView()->currentScreen());
+        QVERIFY(dashboard);
+        QCOMPARE(dashboard->form().selectedTextFilePath, (files / "talk.srt").string());
+        QCOMPARE(dashboard->form().selectedMediaFilePath, (files / "talk.mov").string());
     }
 
     void dashboardAddsTasksAndFollowsTheStore() {
