@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs BUILD_DIR into a temporary DESTDIR and checks the tree: every file where the
 # desktop, man, bash-completion and systemd look for it, and each one valid for its reader.
-# Usage: check_install.sh BUILD_DIR PREFIX VERSION
+# Usage: check_install.sh BUILD_DIR PREFIX SYSCONFDIR VERSION
 set -uo pipefail
-build=$1 prefix=$2 version=$3
+build=$1 prefix=$2 etc=$3 version=$4
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 failures=0
@@ -20,8 +20,6 @@ DESTDIR="$root" cmake --install "$build" >"$root.log" 2>&1 || {
 }
 rm -f "$root.log"
 p="$root$prefix"
-etc="$prefix/etc"
-[[ "$prefix" == /usr ]] && etc=/etc
 app_id=com.kestrunelabs.quillora
 
 # Where each reader looks, relative to the prefix (the GNU layout the distribution expects).
