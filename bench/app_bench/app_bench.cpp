@@ -27,6 +27,7 @@
 
 #include "app/app_context.h"
 #include "app/dashboard_screen.h"
+#include "app/dialogs.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
 #include "app/system_desktop.h"
@@ -89,6 +90,7 @@ class PaintProbe : public QObject {
 
 AppContext makeContext() {
     static SystemDesktop desktop;
+    static SystemDialogs dialogs;
     return AppContext{DatabaseManager::shared(),
                       UserManager::shared(),
                       NetworkService::shared(),
@@ -96,6 +98,7 @@ AppContext makeContext() {
                       NotificationCenter::shared(),
                       UserAuthManager::shared(),
                       desktop,
+                      dialogs,
                       {},
                       [] {},
                       "http://127.0.0.1:8750"};

@@ -213,16 +213,4 @@ void UsersScreen::refresh() {
     lastLogin_->setText(qt(lastLoginLine(context_.auth.lastLoginTime())));
 }
 
-PlaceholderScreen::PlaceholderScreen(const QString& tool, QWidget* parent) : QWidget(parent) {
-    auto* layout = screenLayout(this);
-    layout->addStretch();
-    auto* title = label(tool, "Heading");
-    title->setAlignment(Qt::AlignCenter);
-    auto* note = label("这个工具正在制作中，敬请期待。", "Secondary");
-    note->setAlignment(Qt::AlignCenter);
-    layout->addWidget(title);
-    layout->addWidget(note);
-    layout->addStretch();
-}
-
 }  // namespace quillora

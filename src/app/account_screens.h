@@ -56,11 +56,4 @@ class UsersScreen : public QWidget {
     QLabel* lastLogin_;
 };
 
-/// Stands in for a tool screen that is not built yet.
-class PlaceholderScreen : public QWidget {
-    Q_OBJECT
-  public:
-    explicit PlaceholderScreen(const QString& tool, QWidget* parent = nullptr);
-};
-
 }  // namespace quillora

@@ -1,5 +1,6 @@
 #include "app/app_context.h"
 
+#include "app/dialogs.h"
 #include "app/system_desktop.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
@@ -12,6 +13,7 @@ namespace quillora {
 
 AppContext& AppContext::shared() {
     static SystemDesktop desktop;
+    static SystemDialogs dialogs;
     static AppContext context{
         DatabaseManager::shared(),
         UserManager::shared(),
@@ -20,6 +22,7 @@ AppContext& AppContext::shared() {
         NotificationCenter::shared(),
         UserAuthManager::shared(),
         desktop,
+        dialogs,
         {},
         [] { NetworkService::shared().startNewlyOrdersTimer(); },
         NetworkService::shared().endpoints().apiBaseURL,

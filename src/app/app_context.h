@@ -9,6 +9,7 @@ namespace quillora {
 
 class DatabaseManager;
 class Desktop;
+class Dialogs;
 class NetworkService;
 class NotificationCenter;
 class Preferences;
@@ -16,7 +17,7 @@ class UserAuthManager;
 class UserManager;
 
 /// The core objects the screens work with; the application passes the process-wide ones, tests
-/// may replace the desktop and the task hand-off to observe them.
+/// replace the desktop, the dialogs and the task hand-off to observe them.
 struct AppContext {
     DatabaseManager& database;
     UserManager& users;
@@ -25,6 +26,7 @@ struct AppContext {
     NotificationCenter& notifications;
     UserAuthManager& auth;
     Desktop& desktop;
+    Dialogs& dialogs;
     /// Hands a new task to processing (called off the GUI thread).
     TaskHandOff processTask;
     /// Starts the result poller once the store is open (called off the GUI thread).

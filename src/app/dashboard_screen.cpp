@@ -2,11 +2,9 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +12,7 @@
 
 #include "app/app_context.h"
 #include "app/background.h"
+#include "app/dialogs.h"
 #include "app/notification_bridge.h"
 #include "app/task_table.h"
 #include "platform/console.h"
@@ -26,15 +25,6 @@ QString pathOrNone(const std::string& path) {
     return path.empty() ? QString("未选择文件") : QString::fromStdString(path);
 }
 
-std::vector<std::filesystem::path> droppedFiles(const QMimeData* data) {
-    std::vector<std::filesystem::path> files;
-    if (!data) return files;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) files.emplace_back(url.toLocalFile().toStdString());
-    }
-    return files;
-}
-
 QLabel* heading(const QString& text) {
     auto* label = new QLabel(text);
     label->setObjectName("Heading");
@@ -43,7 +33,8 @@ QLabel* heading(const QString& text) {
 
 }  // namespace
 
-FilePickers::FilePickers(DashboardForm& form, QWidget* parent) : QWidget(parent), form_(form) {
+FilePickers::FilePickers(DashboardForm& form, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), form_(form), dialogs_(dialogs) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
@@ -72,18 +63,18 @@ FilePickers::FilePickers(DashboardForm& form, QWidget* parent) : QWidget(parent)
     mediaButton_->setAccessibleName("选择音视频文件");
 
     connect(textButton_, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(
-            this, "选择文本文件", {}, fileFilter("文本文件", SupportedFileTypes::allText));
-        if (file.isEmpty()) return;
-        form_.chooseTextFile(file.toStdString());
+        const auto file = dialogs_.openFile(this, "选择文本文件",
+                                            fileFilter("文本文件", SupportedFileTypes::allText));
+        if (!file) return;
+        form_.chooseTextFile(*file);
         refresh();
         emit changed();
     });
     connect(mediaButton_, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(
-            this, "选择音视频文件", {}, fileFilter("音视频文件", SupportedFileTypes::allMedia));
-        if (file.isEmpty()) return;
-        form_.chooseMediaFile(file.toStdString());
+        const auto file = dialogs_.openFile(this, "选择音视频文件",
+                                            fileFilter("音视频文件", SupportedFileTypes::allMedia));
+        if (!file) return;
+        form_.chooseMediaFile(*file);
         refresh();
         emit changed();
     });
@@ -123,7 +114,7 @@ DashboardScreen::DashboardScreen(AppContext& context, NotificationBridge& bridge
     cardLayout->setSpacing(10);
     auto* row = new QHBoxLayout;
     row->setSpacing(12);
-    pickers_ = new FilePickers(form_);
+    pickers_ = new FilePickers(form_, context.dialogs);
     row->addWidget(pickers_, 1);
     addButton_ = new QPushButton("添加任务");
     addButton_->setObjectName("PrimaryButton");
@@ -204,7 +195,7 @@ void DashboardScreen::addNewTask() {
 }
 
 void DashboardScreen::dragEnterEvent(QDragEnterEvent* event) {
-    for (const auto& file : droppedFiles(event->mimeData())) {
+    for (const auto& file : localFiles(event->mimeData())) {
         if (SupportedFileTypes::isText(file) || SupportedFileTypes::isMedia(file)) {
             event->acceptProposedAction();
             return;
@@ -219,7 +210,7 @@ bool DashboardScreen::takeFiles(const std::vector<std::filesystem::path>& files)
 }
 
 void DashboardScreen::dropEvent(QDropEvent* event) {
-    if (takeFiles(droppedFiles(event->mimeData()))) event->acceptProposedAction();
+    if (takeFiles(localFiles(event->mimeData()))) event->acceptProposedAction();
 }
 
 DataManagementScreen::DataManagementScreen(AppContext& context, NotificationBridge& bridge,
@@ -229,7 +220,7 @@ DataManagementScreen::DataManagementScreen(AppContext& context, NotificationBrid
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(14);
     layout->addWidget(heading("Quillora数据库管理"));
-    auto* pickers = new FilePickers(form_);
+    auto* pickers = new FilePickers(form_, context.dialogs);
     layout->addWidget(pickers);
     table_ = new TaskTable(context);
     layout->addWidget(table_, 1);

@@ -11,6 +11,7 @@ class QProgressBar;
 namespace quillora {
 
 struct AppContext;
+class Dialogs;
 class NotificationBridge;
 class TaskTable;
 
@@ -18,7 +19,7 @@ class TaskTable;
 class FilePickers : public QWidget {
     Q_OBJECT
   public:
-    explicit FilePickers(DashboardForm& form, QWidget* parent = nullptr);
+    FilePickers(DashboardForm& form, Dialogs& dialogs, QWidget* parent = nullptr);
     /// Shows the form's current paths.
     void refresh();
 
@@ -30,6 +31,7 @@ class FilePickers : public QWidget {
 
   private:
     DashboardForm& form_;
+    Dialogs& dialogs_;
     QPushButton* textButton_;
     QPushButton* mediaButton_;
     QLabel* textPath_;
@@ -80,16 +82,5 @@ class DataManagementScreen : public QWidget {
     DashboardForm form_;
     TaskTable* table_;
 };
-
-/// A file chooser's filter, e.g. "文本文件 (*.txt *.TXT …)", in either case.
-template <typename Extensions>
-QString fileFilter(const QString& name, const Extensions& extensions) {
-    QStringList patterns;
-    for (const auto& extension : extensions) {
-        const QString text = QString::fromUtf8(extension.data(), extension.size());
-        patterns << "*." + text << "*." + text.toUpper();
-    }
-    return name + " (" + patterns.join(' ') + ")";
-}
 
 }  // namespace quillora

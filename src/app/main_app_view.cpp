@@ -11,9 +11,14 @@
 #include "app/account_screens.h"
 #include "app/app_context.h"
 #include "app/background.h"
+#include "app/converter_screen.h"
 #include "app/dashboard_screen.h"
+#include "app/extraction_screen.h"
+#include "app/line_counter_screen.h"
 #include "app/login_view.h"
 #include "app/notification_bridge.h"
+#include "app/srt_to_columns_screen.h"
+#include "app/srt_to_fcpxml_screen.h"
 #include "app/theme.h"
 #include "service/user_session.h"
 #include "shell/startup.h"
@@ -203,19 +208,19 @@ QWidget* MainAppView::screenFor(Screen screen) {
             widget = new UsersScreen(context_, bridge_);
             break;
         case Screen::converter:
-            widget = new PlaceholderScreen("格式转换");
+            widget = new ConverterScreen(context_);
             break;
         case Screen::lineCounter:
-            widget = new PlaceholderScreen("查字数");
+            widget = new LineCounterScreen(context_);
             break;
         case Screen::srtToFcpxml:
-            widget = new PlaceholderScreen("SRT转FCPxml");
+            widget = new SrtToFcpxmlScreen(context_);
             break;
         case Screen::srtToColumns:
-            widget = new PlaceholderScreen("SRT转文本");
+            widget = new SrtToColumnsScreen(context_);
             break;
         case Screen::videoToSrt:
-            widget = new PlaceholderScreen("视频扒字幕");
+            widget = new ExtractionScreen(context_);
             break;
     }
     screens_->addWidget(widget);
@@ -234,10 +239,7 @@ RootWindow::RootWindow(AppContext& context, NotificationBridge& bridge, QWidget*
     main_ = new MainAppView(context, bridge);
     stack_->addWidget(main_);
     setCentralWidget(stack_);
-    gate_->setOnChange([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { syncGate(); }, Qt::QueuedConnection);
-    });
+    gate_->setOnChange([this] { postToGui(this, [this] { syncGate(); }); });
 }
 
 RootWindow::~RootWindow() {

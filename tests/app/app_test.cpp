@@ -20,10 +20,10 @@
 #include "app/notification_bridge.h"
 #include "app/task_table.h"
 #include "app/theme.h"
+#include "app_fixture.h"
 #include "platform/files.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
-#include "server/test_platform.h"
 #include "service/network_service.h"
 #include "service/user_session.h"
 #include "store/database_manager.h"
@@ -31,51 +31,18 @@
 #include "support/temp_home.h"
 
 namespace quillora {
-namespace {
 
 namespace fs = std::filesystem;
-
-/// Records what the hand-off asks of the desktop.
-struct RecordingDesktop : Desktop {
-    QStringList calls;
-    void revealFile(const fs::path& file) override { calls << "reveal " + name(file); }
-    void openWithDefaultApplication(const fs::path& file) override {
-        calls << "open " + name(file);
-    }
-    void openWithApplication(const fs::path& file, const DesktopApplication& app) override {
-        calls << "open " + name(file) + " with " + QString::fromStdString(app.name);
-    }
-    void showNoPremiereAlert() override { calls << "alert"; }
-    std::optional<DesktopApplication> choosePremiereApplication(
-        const std::vector<DesktopApplication>&) override {
-        calls << "choose";
-        return std::nullopt;
-    }
-    static QString name(const fs::path& file) { return QString::fromStdString(file.filename()); }
-};
-
-QAction* findAction(QMenu* menu, const QString& text) {
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text) return action;
-        if (action->menu()) {
-            if (QAction* inner = findAction(action->menu(), text)) return inner;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
+using testing::AppEnvironment;
 
 class AppTest : public QObject {
     Q_OBJECT
 
   private:
-    std::unique_ptr<testing::TempHome> home_;
-    std::unique_ptr<testing::TestPlatform> platform_;
-    RecordingDesktop desktop_;
-    std::vector<KestruneItem> handedOver_;
-    std::unique_ptr<AppContext> context_;
-    std::unique_ptr<NotificationBridge> bridge_;
+    AppContext* context_ = nullptr;
+    NotificationBridge* bridge_ = nullptr;
+    testing::RecordingDesktop& desktop_ = AppEnvironment::get().desktop;
+    std::vector<KestruneItem>& handedOver_ = AppEnvironment::get().handedOver;
 
     void signIn(LoginView* form, const QString& user, const QString& password) {
         auto* name = form->findChild<QLineEdit*>("username");
@@ -98,24 +65,8 @@ class AppTest : public QObject {
 
   private slots:
     void initTestCase() {
-        home_ = std::make_unique<testing::TempHome>();
-        qputenv("XDG_DATA_DIRS", QByteArray::fromStdString((home_->path() / "share").string()));
-        platform_ = std::make_unique<testing::TestPlatform>();
-        platform_->accounts().addAccount(testing::aliceAccount("secret", 30));
-        qputenv("QUILLORA_API_URL", QByteArray::fromStdString(platform_->baseURL()));
-        qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform_->baseURL()));
-        context_ = std::make_unique<AppContext>(AppContext{
-            DatabaseManager::shared(), UserManager::shared(), NetworkService::shared(),
-            Preferences::shared(), NotificationCenter::shared(), UserAuthManager::shared(),
-            desktop_, [this](const KestruneItem& task) { handedOver_.push_back(task); }, [] {},
-            platform_->baseURL()});
-        bridge_ = std::make_unique<NotificationBridge>(context_->notifications);
-        bridge_->watch(context_->auth);
-    }
-
-    void cleanupTestCase() {
-        bridge_.reset();
-        platform_.reset();
+        context_ = AppEnvironment::get().context.get();
+        bridge_ = AppEnvironment::get().bridge.get();
     }
 
     void signInSignOutAndRestore() {
@@ -267,7 +218,7 @@ class AppTest : public QObject {
 
         const auto trigger = [&](const QString& entry) {
             std::unique_ptr<QMenu> menu(table.buildContextMenu({}, &table));
-            QAction* action = findAction(menu.get(), entry);
+            QAction* action = testing::findAction(menu.get(), entry);
             QVERIFY2(action, qPrintable(entry));
             action->trigger();
         };
@@ -295,14 +246,10 @@ class AppTest : public QObject {
     }
 };
 
-}  // namespace quillora
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    quillora::applyTheme(application);
-    quillora::AppTest test;
-    return QTest::qExec(&test, argc, argv);
+QObject* makeAppTest() {
+    return new AppTest;
 }
+
+}  // namespace quillora
 
 #include "app_test.moc"

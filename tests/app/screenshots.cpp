@@ -8,6 +8,7 @@
 
 #include "app/app_context.h"
 #include "app/dashboard_screen.h"
+#include "app/dialogs.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
 #include "app/system_desktop.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform.baseURL()));
 
     static SystemDesktop desktop;
+    static SystemDialogs dialogs;
     AppContext context{DatabaseManager::shared(),
                        UserManager::shared(),
                        NetworkService::shared(),
@@ -77,6 +79,7 @@ int main(int argc, char** argv) {
                        NotificationCenter::shared(),
                        UserAuthManager::shared(),
                        desktop,
+                       dialogs,
                        {},
                        [] {},
                        "http://127.0.0.1:8750"};
