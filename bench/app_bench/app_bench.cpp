@@ -33,6 +33,7 @@
 #include "app/system_desktop.h"
 #include "app/task_table.h"
 #include "app/theme.h"
+#include "pipeline/task_processor.h"
 #include "platform/console.h"
 #include "platform/notifications.h"
 #include "platform/ocr/text_recognizer.h"
@@ -99,7 +100,7 @@ AppContext makeContext() {
                       UserAuthManager::shared(),
                       desktop,
                       dialogs,
-                      {},
+                      TaskProcessor::shared(),
                       [] {},
                       "http://127.0.0.1:8750"};
 }

@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/system_desktop.h"
+#include "pipeline/task_processor.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
 #include "service/network_service.h"
@@ -23,7 +24,7 @@ AppContext& AppContext::shared() {
         UserAuthManager::shared(),
         desktop,
         dialogs,
-        {},
+        TaskProcessor::shared(),
         [] { NetworkService::shared().startNewlyOrdersTimer(); },
         NetworkService::shared().endpoints().apiBaseURL,
     };

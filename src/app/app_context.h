@@ -3,8 +3,6 @@
 #include <functional>
 #include <string>
 
-#include "shell/dashboard.h"
-
 namespace quillora {
 
 class DatabaseManager;
@@ -13,11 +11,12 @@ class Dialogs;
 class NetworkService;
 class NotificationCenter;
 class Preferences;
+class TaskProcessor;
 class UserAuthManager;
 class UserManager;
 
 /// The core objects the screens work with; the application passes the process-wide ones, tests
-/// replace the desktop, the dialogs and the task hand-off to observe them.
+/// replace the desktop and the dialogs to observe and answer them.
 struct AppContext {
     DatabaseManager& database;
     UserManager& users;
@@ -27,14 +26,14 @@ struct AppContext {
     UserAuthManager& auth;
     Desktop& desktop;
     Dialogs& dialogs;
-    /// Hands a new task to processing (called off the GUI thread).
-    TaskHandOff processTask;
+    /// Runs new tasks on its own worker; deleted rows and teardown cancel through it.
+    TaskProcessor& processor;
     /// Starts the result poller once the store is open (called off the GUI thread).
     std::function<void()> startPoller;
     /// The platform address the sign-in form names.
     std::string platformAddress;
 
-    /// The process-wide objects with the system desktop and the task queue.
+    /// The process-wide objects with the system desktop and dialogs.
     static AppContext& shared();
 };
 

@@ -15,6 +15,7 @@
 #include "app/dialogs.h"
 #include "app/notification_bridge.h"
 #include "app/task_table.h"
+#include "pipeline/task_processor.h"
 #include "platform/console.h"
 
 namespace quillora {
@@ -178,13 +179,15 @@ void DashboardScreen::addNewTask() {
     form_.isLoading = true;
     updateState();
     DatabaseManager& database = context_.database;
-    const TaskHandOff processTask = context_.processTask;
+    TaskProcessor& processor = context_.processor;
     const std::string text = form_.selectedTextFilePath;
     const std::string media = form_.selectedMediaFilePath;
     runInBackground(
         this,
-        [&database, processTask, text, media] {
-            return addTask(database, text, media, processTask);
+        [&database, &processor, text, media] {
+            // The processor queues the job for its own worker and returns at once.
+            return addTask(database, text, media,
+                           [&processor](const KestruneItem& task) { processor.processTask(task); });
         },
         [this](const AddTaskOutcome& outcome) {
             form_.apply(outcome);
@@ -256,7 +259,12 @@ DataManagementScreen::DataManagementScreen(AppContext& context, NotificationBrid
     });
     connect(clear, &QPushButton::clicked, this, [this, &database] {
         runInBackground(
-            this, [&database] { return clearAllData(database); },
+            this,
+            [&database, &processor = context_.processor] {
+                // No job may go on uploading and charging for a task that is gone.
+                processor.cancelAllTasks();
+                return clearAllData(database);
+            },
             [this](bool done) {
                 if (done) table_->reload();
             });

@@ -7,6 +7,7 @@
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
 #include "app/theme.h"
+#include "pipeline/task_processor.h"
 #include "platform/console.h"
 #include "platform/ocr/text_recognizer.h"
 #include "service/network_service.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
         status = QApplication::exec();
         // Nothing may call back into the window once it is gone.
         context.network.stopNewlyOrdersTimer();
+        context.processor.cancelAllTasks();
         QThreadPool::globalInstance()->waitForDone();
     }
     return status;

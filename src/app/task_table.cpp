@@ -15,6 +15,7 @@
 #include "app/app_context.h"
 #include "app/background.h"
 #include "app/theme.h"
+#include "pipeline/task_processor.h"
 #include "platform/console.h"
 #include "platform/error.h"
 
@@ -410,8 +411,15 @@ void TaskTable::deleteSelected() {
     const std::vector<std::int64_t> ids = selectedIds();
     if (ids.empty()) return;
     DatabaseManager& database = context_.database;
+    TaskProcessor& processor = context_.processor;
     runInBackground(
-        this, [&database, ids] { return deleteTasks(database, ids); },
+        this,
+        [&database, &processor, ids] {
+            // A deleted task is neither uploaded nor charged: its job stops first.
+            for (const std::int64_t id : ids)
+                processor.cancelTask(id);
+            return deleteTasks(database, ids);
+        },
         [this](const DeleteOutcome& outcome) {
             if (outcome.error) {
                 // Rows deleted before the failure are gone; show what the store now holds.

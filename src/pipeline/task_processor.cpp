@@ -51,9 +51,21 @@ void TaskProcessor::processTask(const KestruneItem& item) {
         std::lock_guard lock(requestsMutex_);
         activeTasks_[item.taskid] = request;
     }
-    TaskQueueActor::Job job = [this, item](std::stop_token stop) { runProcessingJob(item, stop); };
+    std::stop_source own;
+    TaskQueueActor::Job job = [this, item, own](std::stop_token queueStop) {
+        // Either the queue's stop (cancel all) or the record's own (cancelTask) ends the job.
+        std::stop_source stop = own;
+        std::stop_callback forward(queueStop, [&stop] { stop.request_stop(); });
+        runProcessingJob(item, stop.get_token());
+        std::lock_guard lock(requestsMutex_);
+        const auto entry = queuedJobs_.find(item.id);
+        if (entry != queuedJobs_.end() && entry->second == own) queuedJobs_.erase(entry);
+    };
     std::lock_guard lock(requestsMutex_);
-    if (!request.stop_requested()) taskQueue_.enqueue(std::move(job));
+    if (!request.stop_requested()) {
+        queuedJobs_[item.id] = own;
+        taskQueue_.enqueue(std::move(job));
+    }
     // A later request for the same record may have replaced the entry; that one is its own.
     const auto entry = activeTasks_.find(item.taskid);
     if (entry != activeTasks_.end() && entry->second == request) activeTasks_.erase(entry);
@@ -65,8 +77,17 @@ void TaskProcessor::cancelAllTasks() {
         for (auto& [taskid, request] : activeTasks_)
             request.request_stop();
         activeTasks_.clear();
+        queuedJobs_.clear();
     }
     taskQueue_.cancelAll();
+}
+
+void TaskProcessor::cancelTask(std::int64_t id) {
+    std::lock_guard lock(requestsMutex_);
+    const auto entry = queuedJobs_.find(id);
+    if (entry == queuedJobs_.end()) return;
+    entry->second.request_stop();
+    queuedJobs_.erase(entry);
 }
 
 void TaskProcessor::writeStatus(const KestruneItem& item, const char* status, double progress,

@@ -44,6 +44,11 @@ class TaskProcessor {
     /// check. Later requests run normally.
     void cancelAllTasks();
 
+    /// Stops the waiting or running job of the record with that id, the others go on; it ends
+    /// as "已取消" at its next check. The dashboard calls it for the rows it deletes, so a
+    /// deleted task is never uploaded or charged. Unknown or finished ids are ignored.
+    void cancelTask(std::int64_t id);
+
     /// The queue the jobs run on (tests and the command line wait on it).
     TaskQueue& taskQueue() { return taskQueue_; }
 
@@ -92,6 +97,8 @@ class TaskProcessor {
     std::mutex requestsMutex_;
     /// Requests not yet handed to the queue, by taskid; a later request replaces the entry.
     std::map<std::string, std::stop_source> activeTasks_;
+    /// Jobs handed to the queue and not yet finished, by record id: each one's own stop.
+    std::map<std::int64_t, std::stop_source> queuedJobs_;
 
     TaskQueue taskQueue_;  // last: its worker stops before the members above go away
 };

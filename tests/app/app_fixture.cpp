@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 
+#include "pipeline/task_processor.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
 #include "service/network_service.h"
@@ -102,11 +103,10 @@ AppEnvironment::AppEnvironment() {
     platform.accounts().addAccount(aliceAccount("secret", 30));
     qputenv("QUILLORA_API_URL", QByteArray::fromStdString(platform.baseURL()));
     qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform.baseURL()));
-    context = std::make_unique<AppContext>(AppContext{
-        DatabaseManager::shared(), UserManager::shared(), NetworkService::shared(),
-        Preferences::shared(), NotificationCenter::shared(), UserAuthManager::shared(), desktop,
-        dialogs, [this](const KestruneItem& task) { handedOver.push_back(task); }, [] {},
-        platform.baseURL()});
+    context = std::make_unique<AppContext>(
+        AppContext{DatabaseManager::shared(), UserManager::shared(), NetworkService::shared(),
+                   Preferences::shared(), NotificationCenter::shared(), UserAuthManager::shared(),
+                   desktop, dialogs, TaskProcessor::shared(), [] {}, platform.baseURL()});
     bridge = std::make_unique<NotificationBridge>(context->notifications);
     bridge->watch(context->auth);
 }

@@ -60,7 +60,6 @@ struct AppEnvironment {
     TestPlatform platform;
     RecordingDesktop desktop;
     ScriptedDialogs dialogs;
-    std::vector<KestruneItem> handedOver;
     std::unique_ptr<AppContext> context;
     std::unique_ptr<NotificationBridge> bridge;
 

@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
+#include <future>
 #include <thread>
 
 #include "app/account_screens.h"
@@ -21,6 +22,7 @@
 #include "app/task_table.h"
 #include "app/theme.h"
 #include "app_fixture.h"
+#include "pipeline/task_processor.h"
 #include "platform/files.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
@@ -42,7 +44,7 @@ class AppTest : public QObject {
     AppContext* context_ = nullptr;
     NotificationBridge* bridge_ = nullptr;
     testing::RecordingDesktop& desktop_ = AppEnvironment::get().desktop;
-    std::vector<KestruneItem>& handedOver_ = AppEnvironment::get().handedOver;
+    testing::TestPlatform& platform_ = AppEnvironment::get().platform;
 
     void signIn(LoginView* form, const QString& user, const QString& password) {
         auto* name = form->findChild<QLineEdit*>("username");
@@ -155,54 +157,76 @@ class AppTest : public QObject {
         QTRY_VERIFY(loaded.count() > 0);
         QCOMPARE(table->view()->model()->rowCount(), 0);
 
-        // Dropping a script and its recording fills both paths.
+        // Dropping a script and its recording fills both paths. The recording is 31 s of
+        // silence: one charged minute.
         testing::TempDir files;
         testing::writeTestFile(files / "talk.txt", "第一行\n第二行\n");
-        testing::writeTestFile(files / "talk.mp4", "not really a video");
+        QVERIFY(
+            testing::runCommand("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                                "anullsrc=r=8000:cl=mono -t 31 '" +
+                                (files / "talk.wav").string() + "'"));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QString::fromStdString((files / "talk.txt").string()))});
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         // Straight to the screen: the application routes drops only during a real drag.
         static_cast<QObject*>(&screen)->event(&drop);
         QCOMPARE(screen.form().selectedTextFilePath, (files / "talk.txt").string());
-        QCOMPARE(screen.form().selectedMediaFilePath, (files / "talk.mp4").string());
+        QCOMPARE(screen.form().selectedMediaFilePath, (files / "talk.wav").string());
 
+        // The added task runs on the processor against the platform; its row follows every
+        // status through the live reload up to the started server task.
+        const double balance = platform_.accounts().findByName("alice")->balance;
         auto* add = screen.findChild<QPushButton*>("PrimaryButton");
         QVERIFY(add->isEnabled());
         QTest::mouseClick(add, Qt::LeftButton);
         QTRY_COMPARE(table->view()->model()->rowCount(), 1);
         QCOMPARE(screen.form().resultText, std::string("成功添加一条新任务！"));
         QVERIFY(screen.form().selectedTextFilePath.empty());
-        QCOMPARE(handedOver_.size(), std::size_t{1});
         const QModelIndex status = table->view()->model()->index(0, 6);
-        QCOMPARE(status.data().toString(), QString("待处理"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            context_->processor.taskQueue().actor.waitUntilIdleFor(std::chrono::milliseconds(0)),
+            30000);
+        QTRY_COMPARE(status.data().toString(), QString("处理中"));
+        QTRY_COMPARE(status.data(TaskTableModel::kProgressRole).toDouble(), 0.75);
+        QCOMPARE(table->view()->model()->index(0, 7).data().toString(), QString("2"));
+        QCOMPARE(platform_.accounts().findByName("alice")->balance, balance - 1);
 
-        // A status write and a burst of progress writes from another thread reach the table
-        // through the notifications, as the pipeline posts them.
-        const std::int64_t id = handedOver_.front().id;
+        // A burst of progress writes from another thread reaches the table through the
+        // notifications, as the pipeline posts them.
+        const std::int64_t id = table->items()[0].id;
         std::thread writer([&] {
-            context_->database.updateTaskById(id, status::kProcessing, 0.5);
-            context_->notifications.post(notification::kTaskUpdated);
             for (int step = 1; step <= 50; ++step) {
-                context_->database.updateProgressById(id, 0.5 + step / 100.0);
+                const double progress = 0.75 + step / 200.0;
+                context_->database.updateProgressById(id, progress);
                 context_->notifications.post(notification::kTaskUpdated,
-                                             {{"id", id}, {"progress", 0.5 + step / 100.0}});
+                                             {{"id", id}, {"progress", progress}});
             }
         });
         writer.join();
-        QTRY_COMPARE(status.data().toString(), QString("处理中"));
         QTRY_COMPARE(status.data(TaskTableModel::kProgressRole).toDouble(), 1.0);
 
-        // The Delete key removes the selected rows from the table and the store.
+        // The Delete key removes the selected rows from the table and the store; a deleted
+        // task still waiting for the processor is never uploaded or charged.
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        context_->processor.taskQueue().enqueue([released](std::stop_token) { released.wait(); });
+        QDropEvent again(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject*>(&screen)->event(&again);
+        QTest::mouseClick(add, Qt::LeftButton);
+        QTRY_VERIFY(screen.form().selectedTextFilePath.empty());
         insertTask(files / "b.mp4", status::kPending, 60);
         insertTask(files / "c.mp4", status::kPending, 120);
         context_->notifications.post(notification::kDatabaseUpdated);
-        QTRY_COMPARE(table->view()->model()->rowCount(), 3);
-        table->selectIds({table->items()[0].id, table->items()[2].id});
+        QTRY_COMPARE(table->view()->model()->rowCount(), 4);
+        QCOMPARE(table->items()[1].id, id);
+        table->selectIds({table->items()[0].id, table->items()[3].id});
         QTest::keyClick(table->view(), Qt::Key_Delete);
-        QTRY_COMPARE(table->view()->model()->rowCount(), 1);
-        QCOMPARE(context_->database.getAllItems().size(), std::size_t{1});
+        QTRY_COMPARE(table->view()->model()->rowCount(), 2);
+        release.set_value();
+        context_->processor.taskQueue().actor.waitUntilIdle();
+        QCOMPARE(context_->database.getAllItems().size(), std::size_t{2});
         QVERIFY(table->selectedIds().empty());
+        QCOMPARE(platform_.accounts().findByName("alice")->balance, balance - 1);
     }
 
     void rowMenuHandsFinishedTasksToTheDesktop() {

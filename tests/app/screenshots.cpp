@@ -14,6 +14,7 @@
 #include "app/system_desktop.h"
 #include "app/task_table.h"
 #include "app/theme.h"
+#include "pipeline/task_processor.h"
 #include "platform/notifications.h"
 #include "platform/preferences.h"
 #include "server/test_platform.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
                        UserAuthManager::shared(),
                        desktop,
                        dialogs,
-                       {},
+                       TaskProcessor::shared(),
                        [] {},
                        "http://127.0.0.1:8750"};
     NotificationBridge bridge(context.notifications);

@@ -364,21 +364,36 @@ TEST_F(Pipeline, CancellationBeforeTheUploadStopsTheJob) {
     const auto account = platform.accounts().addAccount(testing::aliceAccount(kPassword, 20));
     Rig rig(platform.baseURL(), account.id);
     quillora::testing::writeTestFile(files / "plain.txt", joined(kLines));
-    const KestruneItem item = rig.add(files / "plain.txt", copyOf(recordings().video, "a.mp4"));
+    // Everything stopped, or just this record's job (a deleted row) while the next one goes on.
     Journal journal(rig.client.database);
-    journal.onStatus = [&] {
-        const auto rows = journal.rows(item.id);
-        if (!rows.empty() && rows.back() == Row{"处理中", 0.5}) rig.processor.cancelAllTasks();
-    };
+    for (const bool everything : {true, false}) {
+        SCOPED_TRACE(everything ? "cancelAllTasks" : "cancelTask");
+        const KestruneItem item = rig.add(
+            files / "plain.txt", copyOf(recordings().video, everything ? "a.mp4" : "c.mp4"));
+        journal.onStatus = [&] {
+            const auto rows = journal.rows(item.id);
+            if (rows.empty() || rows.back() != Row{"处理中", 0.5}) return;
+            everything ? rig.processor.cancelAllTasks() : rig.processor.cancelTask(item.id);
+        };
+        std::optional<KestruneItem> next;
+        if (!everything) {
+            next = rig.add(files / "plain.txt", recordings().audio);
+            rig.processor.processTask(item);
+        }
 
-    const KestruneItem done = rig.run(item);
-    journal.onStatus = nullptr;
-    EXPECT_EQ(done.status, status::kCancelled);
-    EXPECT_EQ(done.progress, 0);
-    EXPECT_EQ(journal.rows(item.id).back(), (Row{"已取消", 0}));
-    EXPECT_EQ(resultState(platform, item.taskid).substr(0, 3), "404") << "nothing uploaded";
-    EXPECT_EQ(platform.accounts().findByName("alice")->balance, 20);
-    EXPECT_TRUE(temporaryFiles().empty());
+        const KestruneItem done = rig.run(next ? *next : item);
+        journal.onStatus = nullptr;
+        const KestruneItem cancelled = rig.reload(item.id);
+        EXPECT_EQ(cancelled.status, status::kCancelled);
+        EXPECT_EQ(cancelled.progress, 0);
+        EXPECT_EQ(journal.rows(item.id).back(), (Row{"已取消", 0}));
+        EXPECT_EQ(resultState(platform, item.taskid).substr(0, 3), "404") << "nothing uploaded";
+        EXPECT_EQ(platform.accounts().findByName("alice")->balance, everything ? 20 : 19);
+        if (next) {
+            EXPECT_EQ(done.status, status::kProcessing) << "the next job started its task";
+        }
+        EXPECT_TRUE(temporaryFiles().empty());
+    }
 
     // A job whose stop was requested before its first step touches nothing else.
     const KestruneItem other = rig.add(files / "plain.txt", copyOf(recordings().video, "b.mp4"));
