@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         for (const QString& argument : QApplication::arguments().mid(1))
             files.emplace_back(argument.toStdString());
         if (!files.empty() && !window.mainView()->openFiles(files)) {
-            quillora::console("⚠️ 任务面板只接受文稿与音视频文件，未打开: " +
+            quillora::console("⚠️ 没有界面能打开这些文件: " +
                               QApplication::arguments().mid(1).join(" ").toStdString());
         }
         window.show();

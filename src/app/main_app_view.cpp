@@ -7,6 +7,8 @@
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "app/account_screens.h"
 #include "app/app_context.h"
@@ -22,6 +24,7 @@
 #include "app/theme.h"
 #include "service/user_session.h"
 #include "shell/startup.h"
+#include "subtitles/columns.h"
 
 namespace quillora {
 
@@ -144,14 +147,33 @@ void MainAppView::syncAuthentication() {
         contentVisible_ = true;
         stack_->setCurrentWidget(content_);
         state_.contentShown();
+        if (!openedRoute_.empty()) state_.selectedRoute = std::exchange(openedRoute_, {});
         selectRoute(state_.selectedRoute);
     }
 }
 
 bool MainAppView::openFiles(const std::vector<std::filesystem::path>& files) {
+    std::string route(MainWindowState::kHomeRoute);
     auto* dashboard = static_cast<DashboardScreen*>(screenFor(Screen::dashboard));
-    if (!dashboard->takeFiles(files)) return false;
-    if (contentVisible_) selectRoute(std::string(MainWindowState::kHomeRoute));
+    if (!dashboard->takeFiles(files)) {
+        // Editor documents go to the subtitle table tool, the screen that reads them.
+        const auto document = std::find_if(files.begin(), files.end(), [](const auto& file) {
+            const SubtitleFileKind kind = subtitleFileKind(file);
+            return kind != SubtitleFileKind::srt && kind != SubtitleFileKind::unsupported;
+        });
+        if (document == files.end()) return false;
+        static_cast<SrtToColumnsScreen*>(screenFor(Screen::srtToColumns))->openFile(*document);
+        for (const auto& section : sidebarSections()) {
+            for (const auto& entry : section.entries) {
+                if (entry.screen == Screen::srtToColumns) route = entry.route;
+            }
+        }
+    }
+    if (contentVisible_) {
+        selectRoute(route);
+    } else {
+        openedRoute_ = route;  // shown instead of home once signed in
+    }
     return true;
 }
 

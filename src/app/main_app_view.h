@@ -36,7 +36,8 @@ class MainAppView : public QWidget {
     QWidget* currentScreen() const;
     bool showsLoginForm() const;
     /// Files handed over by the desktop (the command line): the dashboard takes its scripts and
-    /// recordings as from a drop, waiting for the sign-in if need be. False if it takes none.
+    /// recordings as from a drop, else the subtitle table tool an editor document; either waits
+    /// for the sign-in if need be. False if neither takes any.
     bool openFiles(const std::vector<std::filesystem::path>& files);
     /// The form shown while signed out (made when first needed).
     LoginView* loginView() const { return login_; }
@@ -51,6 +52,7 @@ class MainAppView : public QWidget {
     NotificationBridge& bridge_;
     MainWindowState state_;
     bool contentVisible_ = false;
+    std::string openedRoute_;  // a screen given files before the sign-in
     QStackedWidget* stack_;
     QWidget* content_;
     LoginView* login_ = nullptr;

@@ -19,6 +19,7 @@
 #include "app/login_view.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
+#include "app/srt_to_columns_screen.h"
 #include "app/task_table.h"
 #include "app/theme.h"
 #include "app_fixture.h"
@@ -137,8 +138,11 @@ class AppTest : public QObject {
         testing::TempDir files;
         testing::writeTestFile(files / "talk.srt", "1\n00:00:01,000 --> 00:00:02,000\n你好\n");
         testing::writeTestFile(files / "talk.mov", "not really a video");
-        QVERIFY(!restored.mainView()->openFiles({files / "cut.fcpxml"}));
+        QVERIFY(!restored.mainView()->openFiles({files / "notes.pdf"}));
         QCOMPARE(restored.mainView()->selectedRoute(), std::string("/encoding"));
+        QVERIFY(restored.mainView()->openFiles({files / "notes.pdf", files / "cut.fcpxml"}));
+        QCOMPARE(restored.mainView()->selectedRoute(), std::string("/srt-to-column"));
+        QVERIFY(qobject_cast<SrtToColumnsScreen*>(restored.mainView()->currentScreen()));
         QVERIFY(restored.mainView()->openFiles({files / "talk.mov", files / "talk.srt"}));
         QCOMPARE(restored.mainView()->selectedRoute(), std::string("/dashboard"));
         auto* dashboard = qobject_cast<DashboardScreen*>(restored.mainView()->currentScreen());
