@@ -3,19 +3,28 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <iostream>
 
 #include "app/app_context.h"
+#include "app/converter_screen.h"
 #include "app/dashboard_screen.h"
 #include "app/dialogs.h"
+#include "app/extraction_screen.h"
+#include "app/line_counter_screen.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
+#include "app/srt_to_columns_screen.h"
+#include "app/srt_to_fcpxml_screen.h"
 #include "app/system_desktop.h"
 #include "app/task_table.h"
 #include "app/theme.h"
+#include "extraction/test_videos.h"
 #include "pipeline/task_processor.h"
 #include "platform/notifications.h"
+#include "platform/ocr/text_recognizer.h"
 #include "platform/preferences.h"
 #include "server/test_platform.h"
 #include "service/network_service.h"
@@ -27,6 +36,11 @@
 using namespace quillora;
 
 namespace {
+
+/// Qt's dialogs, but alerts (the extraction's completion) do not wait for a person.
+struct QuietDialogs : SystemDialogs {
+    void alert(QWidget*, const QString&, const QString&) override {}
+};
 
 void addTask(DatabaseManager& database, const char* media, const char* script, const char* state,
              double progress, double minutes, int age, const char* lines) {
@@ -57,6 +71,8 @@ int main(int argc, char** argv) {
         std::cerr << "usage: app_screenshots OUTPUT_DIR\n";
         return 2;
     }
+    // The extraction screen runs the recogniser, whose thread limit is set at process start.
+    ocr::restartWithSingleThreadedRecognition();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     applyTheme(application);
@@ -72,7 +88,7 @@ int main(int argc, char** argv) {
     qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform.baseURL()));
 
     static SystemDesktop desktop;
-    static SystemDialogs dialogs;
+    static QuietDialogs dialogs;
     AppContext context{DatabaseManager::shared(),
                        UserManager::shared(),
                        NetworkService::shared(),
@@ -127,5 +143,63 @@ int main(int argc, char** argv) {
         QTest::qWait(300);
         save(window, folder, name);
     }
+
+    // The tool screens, each with a small sample open.
+    const std::filesystem::path samples = home.path() / "samples";
+    const std::string srt =
+        "1\n00:00:01,200 --> 00:00:03,500\n大家好，欢迎收听本期节目\n\n"
+        "2\n00:00:03,800 --> 00:00:06,100\n今天我们聊聊字幕制作的流程\n\n"
+        "3\n00:00:06,400 --> 00:00:09,000\n先从文稿整理开始\n\n";
+    testing::writeTestFile(samples / "第一集.srt", srt);
+    testing::writeTestFile(
+        samples / "第一集.txt",
+        "大家好，欢迎收听本期节目\n今天我们聊聊字幕制作的流程，从文稿整理到时间轴\n"
+        "\n先从文稿整理开始\n");
+    testing::writeTestFile(samples / "访谈提纲.txt", "第一部分\n第二部分\n");
+
+    const auto show = [&](const char* route) {
+        window.mainView()->selectRoute(route);
+        QTest::qWait(100);
+        return window.mainView()->currentScreen();
+    };
+    if (auto* screen = qobject_cast<SrtToFcpxmlScreen*>(show("/srt-to-fcp"))) {
+        screen->findChild<QPlainTextEdit*>("srtText")->setPlainText(QString::fromStdString(srt));
+        QSignalSpy finished(screen, &SrtToFcpxmlScreen::finished);
+        screen->convert();
+        finished.wait(10000);
+    }
+    save(window, folder, "srt-to-fcpxml");
+    if (auto* screen = qobject_cast<SrtToColumnsScreen*>(show("/srt-to-column"))) {
+        QSignalSpy loaded(screen, &SrtToColumnsScreen::loaded);
+        screen->openFile(samples / "第一集.srt");
+        loaded.wait(10000);
+    }
+    save(window, folder, "srt-to-columns");
+    if (auto* screen = qobject_cast<LineCounterScreen*>(show("/txt-counter"))) {
+        QSignalSpy loaded(screen, &LineCounterScreen::loaded);
+        screen->loadFile(samples / "第一集.txt");
+        loaded.wait(10000);
+    }
+    save(window, folder, "line-counter");
+    if (auto* screen = qobject_cast<ConverterScreen*>(show("/encoding"))) {
+        screen->setOutputFormat(OutputFormat::doc);
+        screen->addFiles({samples / "第一集.txt", samples / "访谈提纲.txt"});
+        QTest::qWait(200);
+    }
+    save(window, folder, "converter");
+    if (auto* screen = qobject_cast<ExtractionScreen*>(show("/video-to-srt"))) {
+        const std::filesystem::path video = samples / "访谈片段.mp4";
+        if (testing::makeSubtitledVideo(video, 4, {{0.5, 3.5, "欢迎收听本期节目"}})) {
+            QSignalSpy frames(screen, &ExtractionScreen::frameShown);
+            screen->pickVideos({video});
+            frames.wait(10000);
+            screen->previewAt(2);
+            frames.wait(10000);
+            QSignalSpy ended(screen, &ExtractionScreen::batchEnded);
+            screen->start();
+            ended.wait(120000);
+        }
+    }
+    save(window, folder, "extraction");
     return 0;
 }
