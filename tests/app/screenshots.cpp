@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 #include <iostream>
 
@@ -193,7 +194,8 @@ int main(int argc, char** argv) {
             QSignalSpy frames(screen, &ExtractionScreen::frameShown);
             screen->pickVideos({video});
             frames.wait(10000);
-            screen->previewAt(2);
+            // Half-way through, as a user moving the position slider.
+            screen->findChild<QSlider*>()->setValue(500);
             frames.wait(10000);
             QSignalSpy ended(screen, &ExtractionScreen::batchEnded);
             screen->start();
