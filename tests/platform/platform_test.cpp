@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 #include <set>
@@ -30,7 +32,7 @@ mode_t fileMode(const fs::path& path) {
 TEST(AtomicWrite, ReplacesWholeFileWithRequestedModeAndLeavesNoTempFiles) {
     TempDir dir;
     const fs::path file = dir / "out.srt";
-    writeFileAtomically(file, "first", 0600);
+    writeFileAtomically(file, "first");  // 0644: a private write narrows it
     writeFileAtomically(file, "second version", 0600);
     EXPECT_EQ(readFile(file), "second version");
     EXPECT_EQ(fileMode(file), 0600u);
@@ -49,6 +51,41 @@ TEST(AtomicWrite, FailureInMissingFolderThrowsAndKeepsNothing) {
     TempDir dir;
     EXPECT_THROW(writeFileAtomically(dir / "missing/out.txt", "x"), FileError);
     EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+// What the user had at the target survives a write: a link stays a link (its target gets the
+// text), a replaced file keeps its mode, a pipe is written into and stays a pipe, a folder is
+// refused.
+TEST(AtomicWrite, KeepsLinksModesAndNonRegularTargets) {
+    TempDir dir;
+    writeFileAtomically(dir / "real.srt", "old", 0600);
+    ::chmod((dir / "real.srt").c_str(), 0640);
+    fs::create_symlink("real.srt", dir / "link.srt");
+    fs::create_symlink("later.srt", dir / "dangling.srt");
+    writeFileAtomically(dir / "link.srt", "new");
+    writeFileAtomically(dir / "dangling.srt", "created");
+    for (const char* link : {"link.srt", "dangling.srt"})
+        EXPECT_TRUE(fs::is_symlink(dir / link)) << link;
+    EXPECT_EQ(readFile(dir / "real.srt"), "new");
+    EXPECT_EQ(fileMode(dir / "real.srt"), 0640u);
+    EXPECT_EQ(readFile(dir / "later.srt"), "created");
+
+    const fs::path pipe = dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    writeFileAtomically(pipe, "through the pipe");
+    char buffer[64] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 16);
+    ::close(reader);
+    EXPECT_EQ(std::string(buffer), "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(pipe));
+
+    EXPECT_THROW(writeFileAtomically(dir.path(), "x"), FileError);
+    EXPECT_THROW(checkCanWrite(dir.path()), FileError);
+    EXPECT_THROW(checkCanWrite(dir / "missing/out.srt"), FileError);
+    EXPECT_NO_THROW(checkCanWrite(dir / "link.srt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
 }
 
 TEST(ReadFile, MissingFileAndDirectoryThrow) {
