@@ -8,6 +8,7 @@
 #include "platform/local_time.h"
 #include "platform/preferences.h"
 #include "platform/uuid.h"
+#include "subtitles/frame_rate.h"
 #include "subtitles/srt_parser.h"
 // Generated at build time from src/subtitles/templates/*.xml (see embed_templates.cmake there).
 #include "subtitles/templates/fcpxml_document.h"
@@ -24,8 +25,8 @@ namespace {
 const TextTemplate& documentTemplate() {
     static const TextTemplate document(
         templates::fcpxml_document,
-        {"{width}", "{height}", "{fps}", "{timescale}", "{name}", "{eventName}", "{eventUid}",
-         "{projectUid}", "{modDate}", "{sequenceDuration}", "{titles}"});
+        {"{width}", "{height}", "{fps}", "{frameDuration}", "{timescale}", "{name}", "{eventName}",
+         "{eventUid}", "{projectUid}", "{modDate}", "{sequenceDuration}", "{titles}"});
     return document;
 }
 
@@ -64,19 +65,49 @@ FcpxmlStop invalidFps(const std::string& setting) {
                       "   ❌ 错误: 无效的 FPS 值 (" + setting + ")");
 }
 
-// Frames (times fps, truncated toward zero) as a count that still fits once multiplied by 100.
-int64_t wholeFrames(double seconds, int64_t fps) {
-    const double frames = std::trunc(seconds * static_cast<double>(fps));
-    constexpr double kLimit = 9.0e16;  // 100 × this stays inside 64 bits
-    if (!std::isfinite(frames) || std::fabs(frames) >= kLimit) {
+// The document's frame rate: a whole number of frames per second, times written in hundredths
+// of a frame (25 fps: one frame is "100/2500s"), or an NTSC rate, times written in 1001ths
+// (29.97 fps: one frame is "1001/30000s").
+struct FcpxmlRate {
+    FrameRate rate;
+    int64_t frameDuration = 100;  // numerator of one frame
+    int64_t timescale = 2500;     // denominator of every time
+    std::string name;             // in the format name: "25", "2997"
+};
+
+FcpxmlRate fcpxmlRate(const std::string& setting) {
+    if (const std::optional<int64_t> whole = parseWholeInteger(setting)) {
+        if (*whole < 1 || *whole > INT64_MAX / 100) throw invalidFps(setting);
+        return {{*whole, false}, 100, *whole * 100, std::to_string(*whole)};
+    }
+    const std::optional<double> value = parseDecimalNumber(setting);
+    const std::optional<FrameRate> ntsc = value ? ntscRate(*value) : std::nullopt;
+    if (!ntsc) throw invalidFps(setting);
+    const auto hundredths = std::llround(ntsc->perSecond() * 100);
+    return {*ntsc, 1001, ntsc->timebase * 1000, std::to_string(hundredths)};
+}
+
+// Whole frames of `seconds` at the rate, truncated toward zero, as a count that still fits once
+// multiplied by a frame's numerator.
+int64_t wholeFrames(double seconds, const FcpxmlRate& rate) {
+    const double frames = rate.rate.ntsc
+                              ? seconds * rate.rate.perSecond()
+                              : std::trunc(seconds * static_cast<double>(rate.rate.timebase));
+    // (frames + 1) × the frame's numerator (100 or 1001) stays inside 64 bits.
+    const double limit = rate.frameDuration == 100 ? 9.0e16 : 9.0e15;
+    if (!std::isfinite(frames) || std::fabs(frames) >= limit) {
         throw FcpxmlStop(FcpxmlStop::Kind::timeOutOfRange, "Error: Subtitle time out of range",
                          "   ❌ 错误: 字幕时间超出范围");
     }
-    return static_cast<int64_t>(frames);
+    if (!rate.rate.ntsc) return static_cast<int64_t>(frames);
+    // SRT times are whole milliseconds; counted in them, a time on a frame's edge is exact.
+    const int64_t millis = std::llround(seconds * 1000.0);
+    return millis / 1001 * rate.rate.timebase + millis % 1001 * rate.rate.timebase / 1001;
 }
 
-std::string rational(int64_t frames, int64_t fps, int64_t extra = 0) {
-    return std::to_string(frames * 100 + extra) + "/" + std::to_string(fps * 100) + "s";
+std::string rational(int64_t frames, const FcpxmlRate& rate, int64_t extraFrames = 0) {
+    return std::to_string((frames + extraFrames) * rate.frameDuration) + "/" +
+           std::to_string(rate.timescale) + "s";
 }
 
 // The setting read as a number (not a number reads as 0) × 0.01, two decimals, "." always.
@@ -164,11 +195,7 @@ FcpxmlStop::FcpxmlStop(Kind kind, std::string screenText, std::string consoleLin
 
 FcpxmlConversion buildFcpxml(std::string_view srtText, std::string_view name,
                              const FcpxmlSettings& settings, const FcpxmlStamps& stamps) {
-    const std::optional<int64_t> parsedFps = parseWholeInteger(settings.fps);
-    if (!parsedFps || *parsedFps < 1 || *parsedFps > INT64_MAX / 100) {
-        throw invalidFps(settings.fps);
-    }
-    const int64_t fps = *parsedFps;
+    const FcpxmlRate fps = fcpxmlRate(settings.fps);
 
     const std::vector<Subtitle> subtitles = SRTParser().parse(srtText);
     if (subtitles.empty()) {
@@ -177,7 +204,7 @@ FcpxmlConversion buildFcpxml(std::string_view srtText, std::string_view name,
     }
 
     FcpxmlConversion result;
-    result.sequenceDuration = rational(wholeFrames(subtitles.back().endTime, fps), fps, 100);
+    result.sequenceDuration = rational(wholeFrames(subtitles.back().endTime, fps), fps, 1);
 
     const std::vector<std::string_view> frame = splitOn(settings.selectedFrame, "X");
     if (frame.size() < 2) {
@@ -215,9 +242,14 @@ FcpxmlConversion buildFcpxml(std::string_view srtText, std::string_view name,
     for (size_t i = 0; i < subtitles.size(); ++i) {
         const Subtitle& subtitle = subtitles[i];
         const std::string nameValue = escapeXmlAttribute(titleName(subtitle.text));
-        const std::string offset = rational(wholeFrames(subtitle.startTime, fps), fps);
-        const std::string duration =
-            rational(wholeFrames(subtitle.endTime - subtitle.startTime, fps), fps);
+        const int64_t startFrame = wholeFrames(subtitle.startTime, fps);
+        const std::string offset = rational(startFrame, fps);
+        // At NTSC rates a title ends on the frame of its end time; whole rates keep the length
+        // truncated on its own, as their documents always had it.
+        const int64_t lengthFrames = fps.rate.ntsc
+                                         ? wholeFrames(subtitle.endTime, fps) - startFrame
+                                         : wholeFrames(subtitle.endTime - subtitle.startTime, fps);
+        const std::string duration = rational(lengthFrames, fps);
         const std::string number = std::to_string(i + 1);
         const std::string text = escapeXmlText(replaceAll(subtitle.text, " ", "  "));
         values[kTitleName] = nameValue;
@@ -230,16 +262,16 @@ FcpxmlConversion buildFcpxml(std::string_view srtText, std::string_view name,
 
     const std::string width = escapeXmlAttribute(frame[0]);
     const std::string height = escapeXmlAttribute(frame[1]);
-    const std::string fpsText = std::to_string(fps);
-    const std::string timescale = std::to_string(fps * 100);
+    const std::string frameDuration = std::to_string(fps.frameDuration);
+    const std::string timescale = std::to_string(fps.timescale);
     const std::string escapedName = escapeXmlAttribute(name);
     const std::string eventName = escapeXmlAttribute(stamps.now());
     const std::string eventUid = escapeXmlAttribute(stamps.newUuid());
     const std::string projectUid = escapeXmlAttribute(stamps.newUuid());
     const std::string escapedModDate = escapeXmlAttribute(modDate);
-    result.document = documentTemplate().fill({width, height, fpsText, timescale, escapedName,
-                                               eventName, eventUid, projectUid, escapedModDate,
-                                               result.sequenceDuration, titles});
+    result.document = documentTemplate().fill({width, height, fps.name, frameDuration, timescale,
+                                               escapedName, eventName, eventUid, projectUid,
+                                               escapedModDate, result.sequenceDuration, titles});
     return result;
 }
 

@@ -1,9 +1,11 @@
 #include "subtitles/premiere_writer.h"
 
 #include <cmath>
+#include <optional>
 
 #include "platform/files.h"
 #include "platform/uuid.h"
+#include "subtitles/frame_rate.h"
 #include "subtitles/srt_parser.h"
 // Generated at build time from src/subtitles/templates/*.xml (see embed_templates.cmake there).
 #include "subtitles/templates/premiere_picture_clip.h"
@@ -29,14 +31,15 @@ enum SequenceSlot {
     kSeqName,
     kTrack3,
     kTrack2,
-    kTrack1
+    kTrack1,
+    kSeqNtsc
 };
 
 const TextTemplate& sequenceTemplate() {
     static const TextTemplate sequence(
         templates::premiere_sequence,
         {"<timebase>25</timebase>", ">tswidth<", ">tsheight<", "prframes", "projectname",
-         "<subclip2>", "<subclip1>", "<subclip0>"});
+         "<subclip2>", "<subclip1>", "<subclip0>", "<ntsc>FALSE</ntsc>"});
     return sequence;
 }
 
@@ -44,7 +47,8 @@ const TextTemplate& titleTemplate() {
     static const TextTemplate title(
         templates::premiere_title,
         {"titleidvalue", "titlenamevalue", "duration18682", "titlestart51", "titleend73",
-         "F46D5002-C9C8-4BC5-8557-2F8D9AE0938B"});
+         "F46D5002-C9C8-4BC5-8557-2F8D9AE0938B", "<ntsc>FALSE</ntsc>",
+         "<timebase>25.0</timebase>"});
     return title;
 }
 
@@ -52,17 +56,39 @@ const TextTemplate& pictureTemplate() {
     static const TextTemplate picture(
         templates::premiere_picture_clip,
         {"<timebase>25</timebase>", "picname", "lamngname", "framein", "frameout", "timeout",
-         "picfilepath", "clipitem-1", "file-1", "tswidth", "tsheight"});
+         "picfilepath", "clipitem-1", "file-1", "tswidth", "tsheight", "<ntsc>FALSE</ntsc>"});
     return picture;
 }
 
+// The NTSC rates are written as xmeml names them: the whole timebase (30 for 29.97) marked
+// NTSC, with frames counted at the true rate. Any other rate is its whole number.
 std::string timebaseElement(float fps) {
-    return "<timebase>" + std::to_string(static_cast<int64_t>(std::trunc(fps))) + "</timebase>";
+    const std::optional<FrameRate> ntsc = ntscRate(fps);
+    const int64_t timebase = ntsc ? ntsc->timebase : static_cast<int64_t>(std::trunc(fps));
+    return "<timebase>" + std::to_string(timebase) + "</timebase>";
+}
+
+std::string_view ntscElement(float fps) {
+    return ntscRate(fps) ? "<ntsc>TRUE</ntsc>" : "<ntsc>FALSE</ntsc>";
+}
+
+// Frame number of `seconds`: at an NTSC rate the true rate, otherwise the Part's single
+// precision product.
+int64_t titleFrame(float seconds, float fps) {
+    const std::optional<FrameRate> ntsc = ntscRate(fps);
+    if (!ntsc) return premiereFrame(seconds, fps);
+    const double frames = std::round(static_cast<double>(seconds) * ntsc->perSecond());
+    if (!std::isfinite(frames) || std::fabs(frames) >= 1.0e15) {
+        throw PremiereXmlError("字幕时间超出范围: " + std::to_string(seconds) + " 秒");
+    }
+    return static_cast<int64_t>(frames);
 }
 
 void checkFormat(float fps, int width, int height) {
-    // A timebase under 1 frame per second places nothing; the editors need a real picture size.
-    if (!std::isfinite(fps) || fps < 1.0f || fps > 1.0e6f) {
+    // A timebase under 1 frame per second places nothing; a fractional rate other than NTSC has
+    // no timebase, and writing its whole part would let every title drift.
+    if (!std::isfinite(fps) || fps < 1.0f || fps > 1.0e6f ||
+        (fps != std::trunc(fps) && !ntscRate(fps))) {
         throw PremiereXmlError("帧速率无效: " + std::to_string(fps));
     }
     if (width <= 0 || height <= 0) {
@@ -79,10 +105,14 @@ struct TitleWriter {
 
     void append(std::string& out, std::string_view name, float start, float end) const {
         const std::string escapedName = escapeXmlText(name);
-        const std::string startFrame = std::to_string(premiereFrame(start, fps));
-        const std::string endFrame = std::to_string(premiereFrame(end, fps));
+        const std::string startFrame = std::to_string(titleFrame(start, fps));
+        const std::string endFrame = std::to_string(titleFrame(end, fps));
         const std::string uuid = escapeXmlText(newUuid());
-        titleTemplate().appendTo(out, {id, escapedName, total, startFrame, endFrame, uuid});
+        // Titles keep the Part's fixed 25.0 rate at whole rates; at NTSC rates they follow.
+        const bool ntsc = ntscRate(fps).has_value();
+        const std::string rate = ntsc ? timebaseElement(fps) : "<timebase>25.0</timebase>";
+        titleTemplate().appendTo(
+            out, {id, escapedName, total, startFrame, endFrame, uuid, ntscElement(fps), rate});
     }
 };
 
@@ -105,8 +135,8 @@ int64_t premiereFrame(float seconds, float fps) {
 
 std::string myprclipitem(float sin, float sout, std::string_view picname, int64_t clipid, float fps,
                          int width, int height) {
-    const int64_t framein = premiereFrame(sin, fps);
-    const int64_t frameout = premiereFrame(sout, fps);
+    const int64_t framein = titleFrame(sin, fps);
+    const int64_t frameout = titleFrame(sout, fps);
     const std::string timebase = timebaseElement(fps);
     const std::string file = escapeXmlText(std::string(picname) + ".png");
     const std::string in = std::to_string(framein);
@@ -116,8 +146,8 @@ std::string myprclipitem(float sin, float sout, std::string_view picname, int64_
     const std::string fileId = "file-" + std::to_string(clipid);
     const std::string widthText = std::to_string(width);
     const std::string heightText = std::to_string(height);
-    return pictureTemplate().fill(
-        {timebase, file, file, in, out, timeout, "", clipItem, fileId, widthText, heightText});
+    return pictureTemplate().fill({timebase, file, file, in, out, timeout, "", clipItem, fileId,
+                                   widthText, heightText, ntscElement(fps)});
 }
 
 std::string buildPremiereXml(const std::vector<SubtitleItem>& items, std::string_view projectName,
@@ -127,7 +157,7 @@ std::string buildPremiereXml(const std::vector<SubtitleItem>& items, std::string
     if (items.empty()) throw PremiereXmlError("SRT 中没有可用的字幕");
 
     const std::string timebase = timebaseElement(fps);
-    const std::string total = std::to_string(premiereFrame(items.back().end, fps));
+    const std::string total = std::to_string(titleFrame(items.back().end, fps));
     // Appended, not ">" + std::string: GCC 12 at -O3 reports a false -Wrestrict for that.
     const std::string widthValue = std::string(">").append(std::to_string(width)).append("<");
     const std::string heightValue = std::string(">").append(std::to_string(height)).append("<");
@@ -151,6 +181,9 @@ std::string buildPremiereXml(const std::vector<SubtitleItem>& items, std::string
                 break;
             case kSeqHeight:
                 out.append(heightValue);
+                break;
+            case kSeqNtsc:
+                out.append(ntscElement(fps));
                 break;
             case kSeqFrames:
                 out.append(total);

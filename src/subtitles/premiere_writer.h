@@ -28,11 +28,12 @@ int64_t premiereFrame(float seconds, float fps);
 std::string myprclipitem(float sin, float sout, std::string_view picname, int64_t clipid, float fps,
                          int width, int height);
 
-/// The xmeml (version 4) document for `items`, named `projectName`. When the first subtitle has
-/// a single text line every subtitle becomes a title on track 1; otherwise track 1 holds one
-/// picture per subtitle (named by its first line) and tracks 2 and 3 the titles of the other
-/// lines. `istianhe` selects the name-plate variant. `newUuid` gives each title's history id.
-/// Throws PremiereXmlError.
+/// The xmeml (version 4) document for `items`, named `projectName`, at a whole frame rate or an
+/// NTSC one (23.976, 29.97, 59.94: timebase 24, 30 or 60 marked NTSC, frames at the true rate).
+/// When the first subtitle has a single text line every subtitle becomes a title on track 1;
+/// otherwise track 1 holds one picture per subtitle (named by its first line) and tracks 2 and 3
+/// the titles of the other lines. `istianhe` selects the name-plate variant. `newUuid` gives each
+/// title's history id. Throws PremiereXmlError.
 std::string buildPremiereXml(const std::vector<SubtitleItem>& items, std::string_view projectName,
                              float fps, int width, int height, bool istianhe,
                              const std::function<std::string()>& newUuid);

@@ -51,6 +51,24 @@ TEST(FcpxmlWriter, FrameRateSetsFormatAndTimescale) {
     EXPECT_THAT(convert(kOneCue, settings), HasSubstr("offset=\"7500/5000s\""));
     settings.selectedFrame = "3840X2160";
     EXPECT_THAT(convert(kOneCue, settings), HasSubstr("FFVideoFormat3840x2160p50"));
+
+    // NTSC rates: frames of 1001/N seconds, times as whole frames of them (1.5 s is frame 44 at
+    // 29.97).
+    const struct {
+        const char* fps;
+        const char* format;
+        const char* offset;
+    } ntsc[] = {
+        {"23.976", "p2398\" frameDuration=\"1001/24000s\"", "offset=\"35035/24000s\""},
+        {"23.98", "p2398\" frameDuration=\"1001/24000s\"", "offset=\"35035/24000s\""},
+        {"29.97", "p2997\" frameDuration=\"1001/30000s\"", "offset=\"44044/30000s\""},
+        {"59.94", "p5994\" frameDuration=\"1001/60000s\"", "offset=\"89089/60000s\""},
+    };
+    for (const auto& rate : ntsc) {
+        const std::string document = convert(kOneCue, with(&FcpxmlSettings::fps, rate.fps));
+        EXPECT_THAT(document, HasSubstr(rate.format)) << rate.fps;
+        EXPECT_THAT(document, HasSubstr(rate.offset)) << rate.fps;
+    }
 }
 
 TEST(FcpxmlWriter, StrokeTrackingPositionAndScale) {

@@ -66,15 +66,28 @@ TEST(PremiereWriter, SingleLineTitlesShowTheirFirstLine) {
     EXPECT_EQ(count(document, "<clipitem"), 0u);
 }
 
-TEST(PremiereWriter, TimebaseIsTheWholeFrameRate) {
-    const std::string document =
-        build("1\n00:00:01,500 --> 00:00:03,000\nA\nB\n", false, 29.97f, 3840, 2160);
-    EXPECT_EQ(count(document, "<timebase>25</timebase>"), 0u);
-    // Sequence rate, sample rate and timecode, then four per picture clip.
-    EXPECT_EQ(count(document, "<timebase>29</timebase>"), 3u + 4u);
-    EXPECT_EQ(count(document, "<timebase>25.0</timebase>"), 2u);
-    EXPECT_THAT(document, HasSubstr("<width>3840</width>"));
-    EXPECT_EQ(count(document, "<start>45</start>"), 3u);
+// NTSC rates are the whole timebase marked NTSC, frames counted at the true rate (1:45.7 is
+// frame 3168 at 29.97, not 3171); other fractional rates have no timebase and are refused.
+TEST(PremiereWriter, NtscRatesAreMarkedAndCountedAtTheTrueRate) {
+    const std::string srt = "1\n00:00:01,500 --> 00:01:45,700\nA\nB\n";
+    const struct {
+        float fps;
+        const char* timebase;
+        const char* end;
+    } rates[] = {{23.976f, "<timebase>24</timebase>", "<end>2534</end>"},
+                 {29.97f, "<timebase>30</timebase>", "<end>3168</end>"},
+                 {59.94f, "<timebase>60</timebase>", "<end>6336</end>"}};
+    for (const auto& rate : rates) {
+        const std::string document = build(srt, false, rate.fps, 3840, 2160);
+        // Sequence rate, sample rate and timecode, four per picture clip, then the two titles.
+        EXPECT_EQ(count(document, rate.timebase), 3u + 4u + 2u) << rate.fps;
+        EXPECT_EQ(count(document, "<ntsc>FALSE</ntsc>"), 0u) << rate.fps;
+        EXPECT_EQ(count(document, rate.end), 3u) << rate.fps;
+    }
+    const std::string whole = build(srt, false, 30, 1920, 1080);
+    EXPECT_EQ(count(whole, "<timebase>25.0</timebase>"), 2u);
+    EXPECT_EQ(count(whole, "<end>3171</end>"), 3u);
+    EXPECT_THROW(build(srt, false, 24.5f, 1920, 1080), PremiereXmlError);
 }
 
 TEST(PremiereWriter, PlateLayoutsWithAndWithoutTheVariant) {
