@@ -197,6 +197,12 @@ class ElementStream {
         return node;
     }
 
+    /// An attribute of the element the stream is at; empty when it has none.
+    std::string attribute(const char* name) {
+        return takeString(xmlTextReaderGetAttribute(reader_.get(), xmlText(name)));
+    }
+    bool hasAttributes() { return xmlTextReaderHasAttributes(reader_.get()) == 1; }
+
     xmlXPathContext* xpath() {
         if (!xpath_) {
             xpath_.reset(xmlXPathNewContext(document()));
@@ -292,16 +298,39 @@ float leadingFloat(std::string_view text) {
     return negative ? -single : single;
 }
 
-// FCPXML time "N/Ds" or "Ns" in seconds, single precision.
-float rationalSeconds(std::string_view value) {
+// A decimal number at the start of `text`, in double precision; 0 when there is none.
+double leadingDouble(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value);
+    if (end == text.data() + i) return 0;
+    if (error == std::errc::result_out_of_range) return 0;
+    return negative ? -value : value;
+}
+
+// FCPXML time "N/Ds" or "Ns": the pieces as the Part reads them (single precision) and the
+// same time in double precision for times that are moved onto the project timeline.
+struct RationalTime {
+    float single = 0;
+    double exact = 0;
+};
+
+RationalTime rationalTime(std::string_view value) {
     std::string text;
     for (char c : value) {
         if (c != 's') text.push_back(c);
     }
     const std::vector<std::string_view> pieces = splitOn(text, "/");
-    if (pieces.size() == 1) return leadingFloat(pieces[0]);
-    if (pieces.size() == 2) return leadingFloat(pieces[0]) / leadingFloat(pieces[1]);
-    return 0;
+    if (pieces.size() == 1) return {leadingFloat(pieces[0]), leadingDouble(pieces[0])};
+    if (pieces.size() == 2) {
+        return {leadingFloat(pieces[0]) / leadingFloat(pieces[1]),
+                leadingDouble(pieces[0]) / leadingDouble(pieces[1])};
+    }
+    return {};
 }
 
 void appendBlock(std::string& out, size_t number, const std::string& start, const std::string& end,
@@ -316,65 +345,136 @@ void appendBlock(std::string& out, size_t number, const std::string& start, cons
     out.append("\n\n\n");
 }
 
+// Titles are read wherever they sit in a project's sequence: on the gap of the documents the
+// FCPXML writer makes, connected to clips of any kind, in the primary or a secondary storyline.
+// Each element with an offset places its own time line: its local time `start` sits at
+// `offset` in its parent's, so a title's place on the project time line is the sum of its
+// ancestors' offsets less their starts. Titles under a disabled element are left out. Titles on
+// a gap of the primary storyline count only when there are no others, as they always have.
 std::string fcpxmlToSrt(ElementStream& stream) {
+    struct Frame {
+        std::string name;
+        double origin = 0;  // project time of this element's local time 0
+        bool enabled = true;
+    };
     struct Title {
         std::string text;
-        float offset;
-        float duration;
+        std::string start;
+        std::string end;
     };
-    StreamPath onClips("//library/event/project/sequence/spine/clip/title/text/text-style");
-    StreamPath onGap("//library/event/project/sequence/spine/gap/title/text/text-style");
-    std::vector<Title> clipTitles;
+    const RelativePath textStyles("./text/text-style");
+    std::vector<Frame> frames;
+    std::vector<Title> titles;
     std::vector<Title> gapTitles;
-    auto take = [&](std::vector<Title>& titles) {
-        xmlNode* style = stream.expand();
-        xmlNode* title = style->parent ? style->parent->parent : nullptr;
-        titles.push_back(Title{stringValue(style), rationalSeconds(attribute(title, "offset")),
-                               rationalSeconds(attribute(title, "duration"))});
+    bool inProjectSequence = false;
+    size_t sequenceDepth = 0;
+
+    auto readTitle = [&](const Frame& parent, const RationalTime& offset) {
+        xmlNode* title = stream.expand();
+        XPathObjectPtr styles = textStyles.select(stream.xpath(), title);
+        if (nodeCount(styles.get()) == 0) return;
+        std::string text;
+        for (int k = 0; k < nodeCount(styles.get()); ++k)
+            text += stringValue(nodeAt(styles.get(), k));
+        const RationalTime duration = rationalTime(attribute(title, "duration"));
+        const bool onSpineGap = parent.name == "gap" && frames.size() == sequenceDepth + 3 &&
+                                frames[sequenceDepth + 1].name == "spine";
+        std::vector<Title>& into = onSpineGap ? gapTitles : titles;
+        if (parent.origin == 0) {
+            // On a time line that starts at 0 (the writer's gap), the single precision reading
+            // these documents always had.
+            into.push_back({std::move(text), secondsToSRTTime(offset.single),
+                            secondsToSRTTime(offset.single + duration.single)});
+        } else {
+            const double start = parent.origin + offset.exact;
+            into.push_back({std::move(text), computedTimeString(start),
+                            computedTimeString(start + duration.exact)});
+        }
     };
+
     stream.run(
-        [&](const xmlChar* name, const xmlChar* uri) {
-            const bool clip = onClips.enter(name, uri);
-            const bool gap = onGap.enter(name, uri);
-            if (clip) take(clipTitles);
-            if (gap) take(gapTitles);
+        [&](const xmlChar* localName, const xmlChar*) {
+            const std::string_view name = reinterpret_cast<const char*>(localName);
+            Frame frame{std::string(name), frames.empty() ? 0.0 : frames.back().origin,
+                        frames.empty() || frames.back().enabled};
+            if (!inProjectSequence) {
+                if (name == "sequence" && !frames.empty() && frames.back().name == "project") {
+                    inProjectSequence = true;
+                    sequenceDepth = frames.size();
+                    frame.origin = -rationalTime(stream.attribute("tcStart")).exact;
+                }
+                frames.push_back(std::move(frame));
+                return;
+            }
+            const bool attributes = stream.hasAttributes();
+            if (attributes && stream.attribute("enabled") == "0") frame.enabled = false;
+            const std::string offsetText = attributes ? stream.attribute("offset") : std::string();
+            const RationalTime offset = rationalTime(offsetText);
+            if (name == "title" && frame.enabled) readTitle(frames.back(), offset);
+            if (!offsetText.empty()) {
+                frame.origin += offset.exact - rationalTime(stream.attribute("start")).exact;
+            }
+            frames.push_back(std::move(frame));
         },
         [&] {
-            onClips.leave();
-            onGap.leave();
+            if (inProjectSequence && frames.size() == sequenceDepth + 1) inProjectSequence = false;
+            frames.pop_back();
         });
 
-    // Titles on clips win; the gap holds them in documents written by the FCPXML writer.
-    const std::vector<Title>& titles = clipTitles.empty() ? gapTitles : clipTitles;
+    if (titles.empty()) titles = std::move(gapTitles);
     std::string srt;
     srt.reserve(titles.size() * 64);
     for (size_t i = 0; i < titles.size(); ++i) {
-        const Title& title = titles[i];
-        appendBlock(srt, i + 1, secondsToSRTTime(title.offset),
-                    secondsToSRTTime(title.offset + title.duration), title.text);
+        appendBlock(srt, i + 1, titles[i].start, titles[i].end, titles[i].text);
     }
     return srt;
 }
 
+// Generator items of the sequence's video tracks, numbered by their place. An item trimmed by a
+// transition carries -1 as its start (or end): its edge is then the transition's start (or end),
+// or, without one, the other edge less (plus) its in-to-out length. Disabled items are skipped
+// but keep their number. At an NTSC rate the frames run 1000/1001 slower than the timebase.
 std::string xmemlToSrt(ElementStream& stream) {
-    struct Item {
-        size_t number;
-        int64_t start;
-        int64_t end;
+    struct Entry {
+        bool transition = false;
+        size_t track = 0;
+        size_t number = 0;
+        int64_t start = 0;
+        int64_t end = 0;
+        std::optional<int64_t> length;  // out - in
         std::string text;
     };
     StreamPath timebasePath("//sequence/timecode/rate/timebase");
+    StreamPath ntscPaths[] = {StreamPath("//sequence/timecode/rate/ntsc"),
+                              StreamPath("//sequence/rate/ntsc")};
+    StreamPath trackPath("//sequence/media/video/track");
     StreamPath itemPath("//sequence/media/video/track/generatoritem");
+    StreamPath transitionPath("//sequence/media/video/track/transitionitem");
     const RelativePath parameterIds("./effect/parameter/parameterid");
     const RelativePath values("./value");
     const RelativePath starts("./start");
     const RelativePath ends("./end");
+    const RelativePath ins("./in");
+    const RelativePath outs("./out");
+    const RelativePath enabledFlags("./enabled");
 
     std::optional<std::string> timebaseText;
-    std::vector<Item> items;
+    bool ntsc = false;
+    std::vector<Entry> entries;
     size_t position = 0;
+    size_t track = 0;
+    auto frameOf = [&](const RelativePath& path, xmlNode* node) -> std::optional<int64_t> {
+        XPathObjectPtr found = path.select(stream.xpath(), node);
+        if (nodeCount(found.get()) == 0) return std::nullopt;
+        return parseWholeInteger(stringValue(nodeAt(found.get(), 0)));
+    };
     auto readItem = [&](xmlNode* item) {
         xmlXPathContext* context = stream.xpath();
+        XPathObjectPtr enabled = enabledFlags.select(context, item);
+        if (nodeCount(enabled.get()) > 0 &&
+            toLower(trimRegexWhitespace(stringValue(nodeAt(enabled.get(), 0)))) == "false") {
+            return;
+        }
         XPathObjectPtr ids = parameterIds.select(context, item);
         xmlNode* parameter = nullptr;
         for (int k = 0; k < nodeCount(ids.get()); ++k) {
@@ -388,40 +488,76 @@ std::string xmemlToSrt(ElementStream& stream) {
         if (nodeCount(value.get()) == 0) return;
         std::string text = stringValue(nodeAt(value.get(), 0));
         if (text.empty()) return;
-        XPathObjectPtr start = starts.select(context, item);
-        XPathObjectPtr end = ends.select(context, item);
-        if (nodeCount(start.get()) == 0 || nodeCount(end.get()) == 0) return;
-        const std::optional<int64_t> startFrame =
-            parseWholeInteger(stringValue(nodeAt(start.get(), 0)));
-        const std::optional<int64_t> endFrame =
-            parseWholeInteger(stringValue(nodeAt(end.get(), 0)));
+        const std::optional<int64_t> startFrame = frameOf(starts, item);
+        const std::optional<int64_t> endFrame = frameOf(ends, item);
         if (!startFrame || !endFrame) return;
-        items.push_back(Item{position, *startFrame, *endFrame, std::move(text)});
+        const std::optional<int64_t> in = frameOf(ins, item);
+        const std::optional<int64_t> out = frameOf(outs, item);
+        Entry entry{false, track, position, *startFrame, *endFrame, std::nullopt, std::move(text)};
+        if (in && out && *in >= 0 && *out >= *in) entry.length = *out - *in;
+        entries.push_back(std::move(entry));
+    };
+    auto readTransition = [&](xmlNode* item) {
+        const std::optional<int64_t> startFrame = frameOf(starts, item);
+        const std::optional<int64_t> endFrame = frameOf(ends, item);
+        if (startFrame && endFrame)
+            entries.push_back({true, track, 0, *startFrame, *endFrame, std::nullopt, {}});
     };
     stream.run(
         [&](const xmlChar* name, const xmlChar* uri) {
             if (timebasePath.enter(name, uri) && !timebaseText) {
                 timebaseText = stringValue(stream.expand());
             }
+            for (StreamPath& path : ntscPaths) {
+                if (path.enter(name, uri)) {
+                    ntsc = ntsc ||
+                           toLower(trimRegexWhitespace(stringValue(stream.expand()))) == "true";
+                }
+            }
+            if (trackPath.enter(name, uri)) ++track;
             if (itemPath.enter(name, uri)) {
                 ++position;  // skipped items still use up their number
                 readItem(stream.expand());
             }
+            if (transitionPath.enter(name, uri)) readTransition(stream.expand());
         },
         [&] {
             timebasePath.leave();
+            for (StreamPath& path : ntscPaths)
+                path.leave();
+            trackPath.leave();
             itemPath.leave();
+            transitionPath.leave();
         });
 
     if (!timebaseText) return {};
     const std::optional<double> timebase = parseDecimalNumber(*timebaseText);
     // A rate of zero, a negative or an infinite one cannot place any frame in time.
     if (!timebase || !std::isfinite(*timebase) || *timebase <= 0) return {};
+    const double rate = ntsc ? *timebase * 1000.0 / 1001.0 : *timebase;
+    auto timeOf = [&](int64_t frame) {
+        return ntsc ? computedTimeString(static_cast<double>(frame) / rate)
+                    : framesToSRTTime(frame, rate);
+    };
     std::string srt;
-    srt.reserve(items.size() * 64);
-    for (const Item& item : items) {
-        appendBlock(srt, item.number, framesToSRTTime(item.start, *timebase),
-                    framesToSRTTime(item.end, *timebase), item.text);
+    srt.reserve(entries.size() * 64);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& item = entries[i];
+        if (item.transition) continue;
+        const Entry* before =
+            i > 0 && entries[i - 1].track == item.track ? &entries[i - 1] : nullptr;
+        const Entry* after = i + 1 < entries.size() && entries[i + 1].track == item.track
+                                 ? &entries[i + 1]
+                                 : nullptr;
+        int64_t start = item.start;
+        int64_t end = item.end;
+        if (start == -1 && before && before->transition) start = before->start;
+        if (end == -1 && after && after->transition) end = after->end;
+        if (start == -1 && end >= 0 && item.length)
+            start = std::max<int64_t>(0, end - *item.length);
+        if (end == -1 && start >= 0 && item.length) end = start + *item.length;
+        if (start == -1 || end == -1) continue;  // nothing tells where it sits
+        appendBlock(srt, item.number, timeOf(start), timeOf(end), item.text);
     }
     return srt;
 }

@@ -167,6 +167,63 @@ std::vector<Subtitle> cues(const std::string& srt) {
     return SRTParser().parse(srt);
 }
 
+// As the editors export them: titles connected to clips of every kind (times relative to the
+// parent's start, placed at its offset), a sequence whose timecode starts at one hour, items
+// switched off. Titles on a gap of the primary storyline give way to the others.
+TEST(FcpxmlReader, ReadsTitlesWhereEditorsAttachThem) {
+    const std::string xml =
+        "<fcpxml version=\"1.10\"><library><event><project><sequence tcStart=\"3600s\"><spine>"
+        "<gap offset=\"3600s\" start=\"3600s\" duration=\"2s\">" +
+        title("3600s", "1s", "gap") +
+        "</gap><asset-clip offset=\"3602s\" start=\"10s\" duration=\"5s\">" +
+        title("12s", "2s", "on asset") +
+        "<title offset=\"13s\" duration=\"1s\" enabled=\"0\"><text><text-style>off</text-style>"
+        "</text></title></asset-clip>"
+        "<sync-clip offset=\"3607s\" start=\"5s\" duration=\"10s\"><spine>"
+        "<clip offset=\"5s\" start=\"100s\" duration=\"5s\">" +
+        title("10001/100s", "1001/1000s", "inner") +
+        "</clip></spine></sync-clip><ref-clip offset=\"3617s\" start=\"0s\" enabled=\"0\">" +
+        title("1s", "1s", "disabled parent") + "</ref-clip><clip offset=\"3620s\" start=\"0s\">" +
+        title("1s", "1s", "last") +
+        "</clip></spine></sequence></project></event></library></fcpxml>";
+    EXPECT_EQ(fcpxmlDocumentToSrt(xml),
+              "1\n00:00:04,000 --> 00:00:06,000\non asset\n\n\n"
+              "2\n00:00:07,010 --> 00:00:08,011\ninner\n\n\n"
+              "3\n00:00:21,000 --> 00:00:22,000\nlast\n\n\n");
+}
+
+// Titles trimmed by a transition carry -1 as their start or end; NTSC sequences count frames at
+// the true rate; switched-off items are left out but keep their number.
+TEST(XmemlReader, ReadsTrimmedDisabledAndNtscItems) {
+    auto item = [](const std::string& text, int start, int end, const std::string& extra = "") {
+        return "<generatoritem><start>" + std::to_string(start) + "</start><end>" +
+               std::to_string(end) + "</end><in>10</in><out>40</out>" + extra +
+               "<effect><parameter><parameterid>str</parameterid><value>" + text +
+               "</value></parameter></effect></generatoritem>";
+    };
+    auto transition = [](int start, int end) {
+        return "<transitionitem><start>" + std::to_string(start) + "</start><end>" +
+               std::to_string(end) + "</end></transitionitem>";
+    };
+    auto document = [](const std::string& ntsc, const std::string& track) {
+        return "<xmeml><sequence><rate><timebase>30</timebase><ntsc>" + ntsc +
+               "</ntsc></rate><timecode><rate><timebase>30</timebase></rate></timecode><media>"
+               "<video><track>" +
+               track + "</track></video></media></sequence></xmeml>";
+    };
+    const std::string track = item("plain", 30, 60) + transition(55, 65) + item("after", -1, 90) +
+                              item("off", 90, 120, "<enabled>FALSE</enabled>") +
+                              item("before", 120, -1) + transition(140, 150) +
+                              item("no transition", 200, -1) + item("lost", -1, -1);
+    EXPECT_EQ(xmemlDocumentToSrt(document("TRUE", track)),
+              "1\n00:00:01,001 --> 00:00:02,002\nplain\n\n\n"
+              "2\n00:00:01,835 --> 00:00:03,003\nafter\n\n\n"
+              "4\n00:00:04,004 --> 00:00:05,005\nbefore\n\n\n"
+              "5\n00:00:06,673 --> 00:00:07,674\nno transition\n\n\n");
+    EXPECT_EQ(xmemlDocumentToSrt(document("FALSE", item("plain", 30, 60))),
+              "1\n00:00:01,000 --> 00:00:02,000\nplain\n\n\n");
+}
+
 const std::string kRoundTripSrt =
     "1\n00:00:01,500 --> 00:00:03,000\n第一句话\n\n"
     "2\n00:00:03,020 --> 00:00:04,999\nTom&Jerry<3\n\n"
@@ -174,7 +231,7 @@ const std::string kRoundTripSrt =
     "4\n01:00:02,000 --> 01:00:03,000\ntwo words\n";
 
 TEST(EditorRoundTrip, FcpxmlKeepsTextsAndFrames) {
-    for (const char* fps : {"25", "50"}) {
+    for (const char* fps : {"25", "50", "23.976", "29.97", "59.94"}) {
         FcpxmlSettings settings;
         settings.fps = fps;
         const double frame = 1.0 / std::stod(fps);
@@ -189,6 +246,11 @@ TEST(EditorRoundTrip, FcpxmlKeepsTextsAndFrames) {
             EXPECT_NEAR(after[i].endTime - after[i].startTime,
                         before[i].endTime - before[i].startTime, frame + 0.002)
                 << i;
+            // At NTSC rates the end also falls on its own frame.
+            if (std::strchr(fps, '.')) {
+                EXPECT_GT(after[i].endTime, before[i].endTime - frame - 0.002)
+                    << i << " at " << fps;
+            }
             EXPECT_EQ(after[i].index, static_cast<int64_t>(i) + 1);
         }
         EXPECT_EQ(after[0].text, "第一句话");
@@ -200,16 +262,19 @@ TEST(EditorRoundTrip, FcpxmlKeepsTextsAndFrames) {
 }
 
 TEST(EditorRoundTrip, PremiereKeepsTextsAndFrames) {
-    const std::string xml =
-        buildPremiereXml(parseSubtitleItems(kRoundTripSrt), "rt", 25, 1920, 1080, false);
-    const auto before = cues(kRoundTripSrt);
-    const auto after = cues(xmemlDocumentToSrt(xml));
-    ASSERT_EQ(after.size(), before.size());
-    for (size_t i = 0; i < before.size(); ++i) {
+    for (const float fps : {25.0f, 23.976f, 29.97f, 59.94f}) {
+        const std::string xml =
+            buildPremiereXml(parseSubtitleItems(kRoundTripSrt), "rt", fps, 1920, 1080, false);
+        const auto before = cues(kRoundTripSrt);
+        const auto after = cues(xmemlDocumentToSrt(xml));
+        ASSERT_EQ(after.size(), before.size());
         // Frames are rounded to the nearest, so a time moves by half a frame at most.
-        EXPECT_NEAR(after[i].startTime, before[i].startTime, 0.02 + 0.001) << i;
-        EXPECT_NEAR(after[i].endTime, before[i].endTime, 0.02 + 0.001) << i;
-        EXPECT_EQ(after[i].text, before[i].text) << i;
+        const double halfFrame = 0.5 / fps + 0.001;
+        for (size_t i = 0; i < before.size(); ++i) {
+            EXPECT_NEAR(after[i].startTime, before[i].startTime, halfFrame) << i << " at " << fps;
+            EXPECT_NEAR(after[i].endTime, before[i].endTime, halfFrame) << i << " at " << fps;
+            EXPECT_EQ(after[i].text, before[i].text) << i;
+        }
     }
 
     // In the plate layout the titles carry the second lines; the pictures are not read.
