@@ -15,6 +15,7 @@
 #include "subtitles/columns.h"
 #include "subtitles/editor_xml_reader.h"
 #include "subtitles/fcpxml_writer.h"
+#include "subtitles/frame_rate.h"
 #include "subtitles/premiere_writer.h"
 #include "subtitles/srt_parser.h"
 #include "subtitles/text_file.h"
@@ -26,16 +27,34 @@ namespace {
 namespace fs = std::filesystem;
 
 // Output of input `input`: `beside` unless -o names a file (one input) or a folder (several).
-fs::path outputFor(const fs::path& beside, const std::string& option, size_t inputCount) {
+fs::path outputFor(const fs::path& beside, const std::string& option) {
     if (option.empty()) return beside;
     const fs::path chosen(option);
     std::error_code ec;
     if (fs::is_directory(chosen, ec)) return chosen / beside.filename();
-    if (inputCount > 1) {
-        throw CommandFailure{"-o must name an existing folder when several files are given: " +
-                             option};
-    }
     return chosen;
+}
+
+// Several inputs need -o to be a folder (or nothing); checked before any is converted.
+void checkOutputOption(const std::string& option, size_t inputCount) {
+    std::error_code ec;
+    if (inputCount < 2 || option.empty() || fs::is_directory(option, ec)) return;
+    if (isStandardOutput(option)) {
+        throw CommandFailure{"-o - takes a single input file"};
+    }
+    throw CommandFailure{"-o must name an existing folder when several files are given: " + option};
+}
+
+// Writes one converted document to -o - (stdout) or its file, after the overwrite check, and
+// names the file written on stdout.
+void deliver(const fs::path& output, bool toStdout, std::string_view document,
+             const std::function<void(const fs::path&, std::string_view)>& write) {
+    if (toStdout) {
+        printToStandardOutput(document);
+        return;
+    }
+    write(output, document);
+    std::cout << output.string() << "\n";
 }
 
 void requireFile(const fs::path& file) {
@@ -47,6 +66,7 @@ struct FcpxmlOptions {
     std::vector<std::string> files;
     std::string output;
     std::string encoding;
+    Overwrite overwrite = Overwrite::ask;
     std::string fps, font, fontSize, frame, lineWidth, x, y, tracking, shadowAngle, shadowDistance,
         face, scaleX, scaleY;
     bool verbose = false;
@@ -75,11 +95,12 @@ void runSrtToFcpxml(const FcpxmlOptions& options) {
     }
     for (auto& c : settings.selectedFrame)
         c = c == 'x' ? 'X' : c;
-    for (const std::string& name : options.files) {
-        const fs::path input(name);
+    checkOutputOption(options.output, options.files.size());
+    const bool toStdout = isStandardOutput(options.output);
+    forEachInput(options.files, [&](const fs::path& input) {
         requireFile(input);
-        const fs::path output =
-            outputFor(fcpxmlPathFor(input), options.output, options.files.size());
+        const fs::path output = outputFor(fcpxmlPathFor(input), options.output);
+        if (!toStdout) claimOutput(output, options.overwrite);
         try {
             const std::string srt = readInputText(input, options.encoding);
             FcpxmlConversion conversion;
@@ -89,14 +110,15 @@ void runSrtToFcpxml(const FcpxmlOptions& options) {
                 console(stop.consoleLine());
                 throw;
             }
-            writeTextFile(output, conversion.document);
+            deliver(output, toStdout, conversion.document, writeTextFile);
         } catch (const FcpxmlStop& stop) {
             throw CommandFailure{input.string() + ": " + stop.description()};
+        } catch (const CommandFailure&) {
+            throw;
         } catch (const Error& error) {
             throw CommandFailure{error.description()};
         }
-        std::cout << output.string() << "\n";
-    }
+    });
 }
 
 void installSrtToFcpxml(CLI::App& app) {
@@ -109,9 +131,22 @@ void installSrtToFcpxml(CLI::App& app) {
     command->add_option("files", options->files, "SRT files")->required();
     addEncodingOption(command, options->encoding);
     command->add_option("-o,--output", options->output,
-                        "output file (one input) or existing folder");
-    command->add_option("--fps", options->fps, "frame rate (srt_fps)")
-        ->check(CLI::Range(1, 100000));
+                        "output file (one input; - for stdout) or existing folder");
+    addOverwriteOptions(command, options->overwrite);
+    command
+        ->add_option("--fps", options->fps,
+                     "frame rate (srt_fps): a whole number or 23.976, 29.97, 59.94")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                int whole = 0;
+                double fps = 0;
+                if (CLI::detail::lexical_cast(value, whole) && whole >= 1 && whole <= 100000) {
+                    return {};
+                }
+                if (CLI::detail::lexical_cast(value, fps) && ntscRate(fps)) return {};
+                return "expects a whole frame rate from 1 to 100000, or 23.976, 29.97, 59.94";
+            },
+            "FPS"));
     command->add_option("--font", options->font, "font family (srt_fontname)");
     command->add_option("--font-size", options->fontSize, "font size (srt_fontsize)");
     command->add_option("--frame", options->frame, "frame size WIDTHXHEIGHT (srt_selectedFrame)")
@@ -132,6 +167,7 @@ void installSrtToFcpxml(CLI::App& app) {
     command->add_option("--scale-x", options->scaleX, "srt_selectedsx");
     command->add_option("--scale-y", options->scaleY, "srt_selectedsy");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    addExample(command, "quillora-cli srt2fcpxml episode.srt --fps 29.97 -o episode.fcpxml");
     command->callback([options] { runSrtToFcpxml(*options); });
 }
 
@@ -139,6 +175,7 @@ struct PremiereOptions {
     std::vector<std::string> files;
     std::string output;
     std::string encoding;
+    Overwrite overwrite = Overwrite::ask;
     float fps = 25;
     int width = 1920;
     int height = 1080;
@@ -154,8 +191,9 @@ void installSrtToPremiere(CLI::App& app) {
     command->add_option("files", options->files, "SRT files")->required();
     addEncodingOption(command, options->encoding);
     command->add_option("-o,--output", options->output,
-                        "output file (one input) or existing folder");
-    command->add_option("--fps", options->fps, "frame rate")
+                        "output file (one input; - for stdout) or existing folder");
+    addOverwriteOptions(command, options->overwrite);
+    command->add_option("--fps", options->fps, "frame rate: a whole number or 23.976, 29.97, 59.94")
         ->capture_default_str()
         ->check(CLI::Range(1.0, 1000.0));
     command->add_option("--width", options->width, "frame width")
@@ -166,13 +204,16 @@ void installSrtToPremiere(CLI::App& app) {
         ->check(CLI::Range(1, 100000));
     command->add_flag("--tianhe", options->tianhe, "name-plate variant (plate SRTs)");
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    addExample(command,
+               "quillora-cli srt2premiere episode.srt --fps 29.97 --width 3840 --height 2160");
     command->callback([options] {
         ScopedConsoleSink route(diagnosticsSink(options->verbose));
-        for (const std::string& name : options->files) {
-            const fs::path input(name);
+        checkOutputOption(options->output, options->files.size());
+        const bool toStdout = isStandardOutput(options->output);
+        forEachInput(options->files, [&](const fs::path& input) {
             requireFile(input);
-            const fs::path output =
-                outputFor(premiereXmlPathFor(input), options->output, options->files.size());
+            const fs::path output = outputFor(premiereXmlPathFor(input), options->output);
+            if (!toStdout) claimOutput(output, options->overwrite);
             try {
                 const std::vector<SubtitleItem> items =
                     readsrtofBytes(readInputText(input, options->encoding));
@@ -182,12 +223,16 @@ void installSrtToPremiere(CLI::App& app) {
                 const std::string document =
                     buildPremiereXml(items, input.stem().string(), options->fps, options->width,
                                      options->height, options->tianhe, [] { return uuidString(); });
-                writeFileAtomically(output, document);
+                deliver(output, toStdout, document,
+                        [](const fs::path& file, std::string_view text) {
+                            writeFileAtomically(file, text);
+                        });
+            } catch (const CommandFailure&) {
+                throw;
             } catch (const Error& error) {
                 throw CommandFailure{error.description()};
             }
-            std::cout << output.string() << "\n";
-        }
+        });
     });
 }
 
@@ -199,6 +244,7 @@ struct ReadOptions {
     bool csv = false;
     bool text = false;
     bool verbose = false;
+    Overwrite overwrite = Overwrite::ask;
 };
 
 std::string srtOf(const fs::path& file) {
@@ -215,12 +261,15 @@ void installXmlToSrt(CLI::App& app) {
         app, "xml2srt",
         "Print the titles of an editor document as SRT: .xml (Premiere), "
         ".fcpxml or .fcpxmld bundle",
-        "editor document", [](const fs::path& file) {
+        "editor document", "quillora-cli xml2srt episode.fcpxml -o episode.srt",
+        [](const fs::path& file) {
             const SubtitleFileKind kind = subtitleFileKind(file);
             if (kind == SubtitleFileKind::srt || kind == SubtitleFileKind::unsupported) {
                 throw CommandFailure{"不是编辑器文档 (xml、fcpxml、fcpxmld): " + file.string()};
             }
-            return srtOf(file);
+            std::string srt = srtOf(file);
+            if (srt.empty()) throw CommandFailure{"文档中没有字幕: " + file.string()};
+            return srt;
         });
 }
 
@@ -230,7 +279,9 @@ void installColumns(CLI::App& app) {
         "columns", "Print the subtitles of an SRT, .xml, .fcpxml or .fcpxmld as a table or text");
     command->add_option("file", options->file, "subtitle file")->required();
     addEncodingOption(command, options->encoding);
-    command->add_option("-o,--output", options->output, "write to this file instead");
+    command->add_option("-o,--output", options->output,
+                        "write to this file instead (- for stdout)");
+    addOverwriteOptions(command, options->overwrite);
     auto* tsv = command->add_flag("--tsv", options->tsv, "tab-separated table (the default)");
     auto* csv =
         command->add_flag("--csv", options->csv, "comma-separated table (RFC 4180 quoting)");
@@ -238,8 +289,12 @@ void installColumns(CLI::App& app) {
     tsv->excludes(csv)->excludes(text);
     csv->excludes(text);
     command->add_flag("-v,--verbose", options->verbose, "show diagnostic lines on stderr");
+    addExample(command, "quillora-cli columns episode.srt --csv -o episode.csv");
     command->callback([options] {
         ScopedConsoleSink route(diagnosticsSink(options->verbose));
+        if (!options->output.empty() && !isStandardOutput(options->output)) {
+            claimOutput(options->output, options->overwrite);
+        }
         // SRT files come in any encoding; editor documents declare theirs.
         const std::string srt = subtitleFileKind(options->file) == SubtitleFileKind::srt
                                     ? readInputText(options->file, options->encoding)

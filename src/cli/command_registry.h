@@ -17,6 +17,12 @@ class CommandFailure : public Error {
     using Error::Error;
 };
 
+/// Ends a command with exit code 1 after its failures were reported one per line.
+class FailuresReported : public CommandFailure {
+  public:
+    FailuresReported() : CommandFailure("") {}
+};
+
 /// A command file adds its subcommands to the app; the callback they set may throw
 /// CommandFailure or any other Error, reported the same way.
 using CommandInstaller = std::function<void(CLI::App&)>;

@@ -54,7 +54,8 @@ void installEncodeScript(CLI::App& app) {
         app, "encode-script",
         "Print the script text a task uploads for FILE (.txt or .srt): blank lines and "
         "trailing blanks removed, punctuation encoded",
-        "script file", [](const fs::path& file, const std::string& text) {
+        "script file", "quillora-cli encode-script script.txt -o script.encoded.txt",
+        [](const fs::path& file, const std::string& text) {
             const std::string extension = lowerExtension(file);
             if (extension != "txt" && extension != "srt") {
                 throw CommandFailure{"不支持的文本格式: " + file.string()};
@@ -67,7 +68,9 @@ void installDecodeSrt(CLI::App& app) {
     addTextToTextCommand(app, "decode-srt",
                          "Print the SRT a finished task writes beside its recording: punctuation "
                          "decoded and gaps under 10 frames closed",
-                         "SRT from the platform", [](const fs::path&, const std::string& text) {
+                         "SRT from the platform",
+                         "quillora-cli decode-srt result.srt -o episode.srt",
+                         [](const fs::path&, const std::string& text) {
                              return adjustTimeGaps(addfuhao(text), 10.0);
                          });
 }

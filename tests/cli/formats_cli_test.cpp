@@ -1,4 +1,6 @@
 // Runs the quillora-cli binary on files for the format and text subcommands.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -39,14 +41,17 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-// Runs the binary with `arguments` (already quoted) in `folder`.
+fs::path cliBinary() {
+    return testing::binaryDir() / "src/cli/quillora-cli";
+}
+
+// Runs the binary with `arguments` (already quoted) in `folder`, its stdin not a terminal.
 CliRun cli(const fs::path& folder, const std::string& arguments) {
-    const fs::path binary = testing::binaryDir() / "src/cli/quillora-cli";
     const fs::path out = folder / ".cli-stdout";
     const fs::path err = folder / ".cli-stderr";
-    const std::string command = "cd " + quoted(folder.string()) + " && " + quoted(binary.string()) +
-                                " " + arguments + " >" + quoted(out.string()) + " 2>" +
-                                quoted(err.string());
+    const std::string command = "cd " + quoted(folder.string()) + " && " +
+                                quoted(cliBinary().string()) + " " + arguments + " </dev/null >" +
+                                quoted(out.string()) + " 2>" + quoted(err.string());
     const int status = std::system(command.c_str());
     CliRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -149,6 +154,16 @@ TEST_F(FormatsCli, SrtToPremiereAndBack) {
               "1\n00:00:01,480 --> 00:00:02,960\nTom  &  Jerry\n\n\n"
               "2\n00:00:03,200 --> 00:00:04,960\n第二句\n\n\n");
 
+    // An NTSC rate reads back at the true rate (1:45.7 used to come back as 1:49.2).
+    writeTestFile(dir / "ntsc.srt", "1\n00:01:45,700 --> 00:01:46,000\nA\n");
+    for (const char* command :
+         {"srt2premiere ntsc.srt --fps 29.97", "srt2fcpxml ntsc.srt --fps 29.97"}) {
+        ASSERT_EQ(cli(dir.path(), command).exitCode, 0) << command;
+    }
+    EXPECT_EQ(cli(dir.path(), "xml2srt ntsc.xml").out, "1\n00:01:45,705 --> 00:01:46,005\nA\n\n\n");
+    EXPECT_EQ(cli(dir.path(), "xml2srt ntsc.fcpxml").out.substr(0, 31),
+              "1\n00:01:45,672 --> 00:01:45,972");
+
     writeTestFile(dir / "plate.srt", "1\n00:00:01,000 --> 00:00:02,000\n解说\n画外音\n");
     ASSERT_EQ(cli(dir.path(), "srt2premiere plate.srt --tianhe").exitCode, 0);
     EXPECT_NE(slurp(dir / "plate.xml").find("<name>无人名底板.png</name>"), std::string::npos);
@@ -202,13 +217,17 @@ TEST_F(FormatsCli, BadInputsFailWithOneMessage) {
     writeTestFile(dir / "binary.srt", binary);
     writeTestFile(dir / "binary.xml", binary);
     fs::create_directory(dir / "folder.srt");
+    writeTestFile(dir / "untitled.fcpxml",
+                  "<fcpxml><library><event><project><sequence><spine><clip offset=\"0s\"/>"
+                  "</spine></sequence></project></event></library></fcpxml>");
     const char* commands[] = {
-        "srt2fcpxml missing.srt", "srt2fcpxml folder.srt",    "srt2fcpxml empty.srt",
-        "srt2fcpxml binary.srt",  "srt2premiere missing.srt", "srt2premiere folder.srt",
-        "srt2premiere empty.srt", "srt2premiere binary.srt",  "xml2srt missing.xml",
-        "xml2srt binary.xml",     "xml2srt empty.srt",        "columns folder.srt",
-        "columns binary.srt",     "columns binary.xml",       "count missing.txt",
-        "count folder.srt",       "encode-script binary.srt", "decode-srt folder.srt",
+        "xml2srt untitled.fcpxml", "srt2fcpxml missing.srt", "srt2fcpxml folder.srt",
+        "srt2fcpxml empty.srt",    "srt2fcpxml binary.srt",  "srt2premiere missing.srt",
+        "srt2premiere folder.srt", "srt2premiere empty.srt", "srt2premiere binary.srt",
+        "xml2srt missing.xml",     "xml2srt binary.xml",     "xml2srt empty.srt",
+        "columns folder.srt",      "columns binary.srt",     "columns binary.xml",
+        "count missing.txt",       "count folder.srt",       "encode-script binary.srt",
+        "decode-srt folder.srt",
     };
     for (const char* command : commands) {
         const CliRun run = cli(dir.path(), command);
@@ -221,6 +240,68 @@ TEST_F(FormatsCli, BadInputsFailWithOneMessage) {
                              "folder.xml", "missing.fcpxml"}) {
         EXPECT_FALSE(fs::exists(dir / left)) << left;
     }
+}
+
+// What is at an output path survives: an existing file is replaced only when allowed (-y, or
+// "y" on a terminal), a link stays a link, a device is written into, "-" is stdout, and output
+// that cannot be written fails the command.
+TEST_F(FormatsCli, OutputNeverDestroysWhatTheUserHad) {
+    writeTestFile(dir / "ep.srt", kSrt);
+    writeTestFile(dir / "ep.fcpxml", "mine");
+    writeTestFile(dir / "ep.xml", "mine");
+    for (const char* command : {"srt2fcpxml ep.srt", "srt2fcpxml ep.srt -n", "srt2premiere ep.srt",
+                                "xml2srt ep.fcpxml -o ep.xml", "columns ep.srt -o ep.xml"}) {
+        const CliRun run = cli(dir.path(), command);
+        EXPECT_EQ(run.exitCode, 1) << command;
+        EXPECT_NE(run.err.find("已存在"), std::string::npos) << command << ": " << run.err;
+    }
+    EXPECT_EQ(slurp(dir / "ep.fcpxml"), "mine");
+    EXPECT_EQ(slurp(dir / "ep.xml"), "mine");
+    EXPECT_EQ(cli(dir.path(), "srt2fcpxml ep.srt -y -n").exitCode, 2);
+
+    // On a terminal the user is asked; "n" keeps the file, "y" replaces it.
+    for (const char* answer : {"n", "y"}) {
+        const std::string command = "cd " + quoted(dir.path().string()) + " && printf '" + answer +
+                                    "\\n' | script -qec " +
+                                    quoted(quoted(cliBinary().string()) + " srt2premiere ep.srt") +
+                                    " /dev/null >/dev/null 2>&1";
+        std::system(command.c_str());
+        EXPECT_EQ(slurp(dir / "ep.xml") == "mine", std::string(answer) == "n") << answer;
+    }
+
+    fs::rename(dir / "ep.fcpxml", dir / "real.fcpxml");
+    fs::create_symlink("real.fcpxml", dir / "ep.fcpxml");
+    ASSERT_EQ(cli(dir.path(), "srt2fcpxml ep.srt -y").exitCode, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "ep.fcpxml"));
+    EXPECT_NE(slurp(dir / "real.fcpxml").find("<fcpxml"), std::string::npos);
+
+    CliRun run = cli(dir.path(), "srt2premiere ep.srt -o -");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("<?xml", 0), 0u);
+    run = cli(dir.path(), "xml2srt ep.xml -o -");
+    EXPECT_EQ(run.out.rfind("1\n00:00:01,520", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir / "-"));
+    EXPECT_EQ(cli(dir.path(), "srt2premiere ep.srt ep.srt -o -").exitCode, 1);
+
+    // A full disk on stdout or on a device node is a failure, and the node stays a device.
+    for (const char* command : {"xml2srt ep.xml", "columns ep.srt", "srt2fcpxml ep.srt -o -"}) {
+        const std::string line = "cd " + quoted(dir.path().string()) + " && " +
+                                 quoted(cliBinary().string()) + " " + command +
+                                 " >/dev/full 2>/dev/null";
+        const int status = std::system(line.c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << command;
+    }
+    if (::mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        EXPECT_EQ(cli(dir.path(), "srt2fcpxml ep.srt -o full").exitCode, 1);
+        EXPECT_TRUE(fs::is_character_file(dir / "full"));
+    }
+
+    // With several inputs a failed one is reported and the others are still converted.
+    fs::remove(dir / "ep.xml");
+    run = cli(dir.path(), "srt2premiere missing.srt ep.srt");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "ep.xml"));
 }
 
 }  // namespace
