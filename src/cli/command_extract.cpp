@@ -1,6 +1,7 @@
 // `extract`: burned-in subtitles of videos to SRT files beside them.
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -8,22 +9,30 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "cli/cli_support.h"
 #include "cli/command_registry.h"
 #include "extraction/video_processor.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/ocr/text_recognizer.h"
 
 namespace quillora::cli {
 namespace {
 
+namespace fs = std::filesystem;
+
 struct ExtractOptions {
     std::vector<std::string> videos;
     std::string region;
+    std::string outputDir;
     double from = 0.0;
     double to = 930.0;
-    bool quiet = false;
+    Overwrite overwrite = Overwrite::ask;
+    bool verbose = false;
+    bool quiet = false;  // the old way to ask for what is now the default
 };
 
 extraction::RecognitionRegion parseRegion(const std::string& text) {
@@ -103,16 +112,58 @@ class ProgressDisplay {
     bool drawn_ = false;
 };
 
+// The videos worth starting: each must exist and its SRT must be writable (and may replace an
+// existing one only as -y/-n or the user allow), so no minutes are spent on a result that could
+// not be saved. Refusals are reported one per line; the count comes back in `refused`.
+std::vector<fs::path> videosToProcess(const ExtractOptions& options,
+                                      const extraction::VideoProcessor& processor,
+                                      size_t& refused) {
+    std::vector<fs::path> accepted;
+    for (const std::string& name : options.videos) {
+        const fs::path video(name);
+        try {
+            std::error_code ec;
+            if (!fs::is_regular_file(video, ec)) {
+                throw CommandFailure{(fs::exists(video, ec) ? "不是视频文件: " : "没有这个文件: ") +
+                                     video.string()};
+            }
+            const fs::path target = processor.srtPathFor(video);
+            try {
+                checkCanWrite(target);
+            } catch (const FileError& error) {
+                throw CommandFailure{"无法写入 " + target.string() + ": " + error.code().message()};
+            }
+            claimOutput(target, options.overwrite);
+            accepted.push_back(video);
+        } catch (const CommandFailure& failure) {
+            std::cerr << "quillora-cli: " << failure.what() << std::endl;
+            ++refused;
+        }
+    }
+    return accepted;
+}
+
 void runExtract(const ExtractOptions& options) {
     ocr::restartWithSingleThreadedRecognition();
     const auto region = parseRegion(options.region);
+    if (!options.outputDir.empty()) {
+        std::error_code ec;
+        if (!fs::is_directory(options.outputDir, ec)) {
+            throw CommandFailure{"输出文件夹不存在: " + options.outputDir};
+        }
+    }
     ProgressDisplay display(isatty(STDERR_FILENO) == 1);
     const ScopedConsoleSink route([&](std::string_view text) {
-        if (!options.quiet) display.line(text);
+        if (options.verbose) display.line(text);
     });
 
     extraction::VideoProcessor processor;
-    processor.setDebugEnabled(!options.quiet);
+    if (!options.outputDir.empty()) processor.setOutputFolder(fs::path(options.outputDir));
+    size_t refused = 0;
+    const std::vector<fs::path> videos = videosToProcess(options, processor, refused);
+    if (videos.empty()) throw FailuresReported{};
+
+    processor.setDebugEnabled(options.verbose);
     processor.setRecognitionTimeRange({options.from, options.to});
     if (!options.region.empty()) processor.setRecognitionRegion(region);
     processor.setObserver([&](const extraction::ProcessorSnapshot& s) { display.show(s); });
@@ -124,20 +175,27 @@ void runExtract(const ExtractOptions& options) {
                       << result.filePath.value_or("") << " (识别 " << result.recognitionCalls
                       << " 次 / 采样 " << result.framesSampled << " 帧)" << std::endl;
         } else {
-            std::cout << "❌ " << name << ": " << result.errorMessage.value_or("未知错误")
+            std::cerr << "❌ " << name << ": " << result.errorMessage.value_or("未知错误")
                       << std::endl;
         }
     });
-    std::vector<std::filesystem::path> videos(options.videos.begin(), options.videos.end());
+    // Ctrl-C stops the running video: nothing of it is saved, earlier files stay as they were.
+    InterruptGuard guard;
     processor.processVideos(videos);
+    while (processor.isRunning() && !InterruptGuard::interrupted()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (InterruptGuard::interrupted()) processor.cancel();
     processor.waitUntilFinished();
     display.finish();
+    if (InterruptGuard::interrupted()) throw CommandFailure{"已取消"};
 
     const auto results = processor.results();
     const auto failed =
         std::count_if(results.begin(), results.end(), [](const auto& r) { return !r.success; });
-    if (failed > 0) {
-        throw CommandFailure{std::to_string(failed) + " 个视频未能提取字幕"};
+    if (failed > 0 || refused > 0) {
+        throw CommandFailure{std::to_string(static_cast<size_t>(failed) + refused) +
+                             " 个视频未能提取字幕"};
     }
 }
 
@@ -145,16 +203,20 @@ const CommandRegistration registration([](CLI::App& app) {
     auto options = std::make_shared<ExtractOptions>();
     CLI::App* command =
         app.add_subcommand("extract", "Extract burned-in subtitles of videos into NAME.srt files");
-    command->add_option("videos", options->videos, "Video files")
-        ->required()
-        ->check(CLI::ExistingFile);
+    command->add_option("videos", options->videos, "Video files")->required();
+    command->add_option("-o,--output-dir", options->outputDir,
+                        "write the SRT files into this folder instead of beside the videos");
+    addOverwriteOptions(command, options->overwrite);
     command->add_option("--region", options->region,
                         "Recognition region x,y,width,height as fractions (default 0,0.8,1,0.2)");
     command->add_option("--from", options->from, "Start of the examined part, seconds")
         ->check(CLI::NonNegativeNumber);
     command->add_option("--to", options->to, "End of the examined part, seconds")
         ->check(CLI::NonNegativeNumber);
-    command->add_flag("--quiet", options->quiet, "Only the summary lines and progress");
+    command->add_flag("-v,--verbose", options->verbose,
+                      "show the recognition's diagnostic lines on stderr");
+    command->add_flag("--quiet", options->quiet)->group("");
+    addExample(command, "quillora-cli extract ep01.mp4 ep02.mp4 --region 0,0.8,1,0.2 -o srt/");
     command->callback([options] { runExtract(*options); });
 });
 

@@ -169,7 +169,27 @@ void VideoProcessor::processVideos(const std::vector<std::filesystem::path>& vid
         s.processedFiles = 0;
         s.totalFiles = static_cast<int>(videoURLs.size());
     });
-    batch_ = std::jthread([this](std::stop_token stop) { runBatch(stop); });
+    running_ = true;
+    batch_ = std::jthread([this](std::stop_token stop) {
+        runBatch(stop);
+        running_ = false;
+    });
+}
+
+void VideoProcessor::setOutputFolder(std::optional<std::filesystem::path> folder) {
+    std::lock_guard lock(mutex_);
+    outputFolder_ = std::move(folder);
+}
+
+std::filesystem::path VideoProcessor::srtPathFor(const std::filesystem::path& videoURL) const {
+    std::filesystem::path folder;
+    {
+        std::lock_guard lock(mutex_);
+        folder = outputFolder_.value_or(videoURL.parent_path());
+    }
+    std::filesystem::path target = folder / videoURL.stem();
+    target += ".srt";
+    return target;
 }
 
 void VideoProcessor::cancel() {
@@ -526,8 +546,7 @@ void VideoProcessor::setProgress(double value) {
 SaveResult VideoProcessor::autoSaveSRTFile(const std::filesystem::path& videoURL) const {
     const auto& list = tracker_.currentSubtitles;
     if (list.empty()) return {false, std::nullopt, "没有可保存的字幕内容"};
-    std::filesystem::path target = videoURL.parent_path() / videoURL.stem();
-    target += ".srt";
+    const std::filesystem::path target = srtPathFor(videoURL);
     try {
         writeFileAtomically(target, srtText(list));
     } catch (const std::exception& error) {

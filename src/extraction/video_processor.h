@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -104,8 +105,15 @@ class VideoProcessor {
     void cancel();
     /// Blocks until the batch thread has ended.
     void waitUntilFinished();
+    /// True while a batch is running (false once its last video is done or it was cancelled).
+    bool isRunning() const { return running_; }
 
-    /// Writes the current video's subtitles beside `videoURL` as NAME.srt. The batch calls it
+    /// Where the batch writes each NAME.srt: beside its video (no folder, the default) or in
+    /// `folder`. Set it before processVideos.
+    void setOutputFolder(std::optional<std::filesystem::path> folder);
+    std::filesystem::path srtPathFor(const std::filesystem::path& videoURL) const;
+
+    /// Writes the current video's subtitles to srtPathFor(videoURL). The batch calls it
     /// after each video; others may call it only while no batch runs.
     SaveResult autoSaveSRTFile(const std::filesystem::path& videoURL) const;
     /// Writes the shown subtitles to the file `chooseFile` returns (none: the user cancelled).
@@ -149,6 +157,8 @@ class VideoProcessor {
     ProcessorSnapshot state_;
     RecognitionTimeRange recognitionTimeRange_;
     bool debugEnabled_ = true;
+    std::optional<std::filesystem::path> outputFolder_;
+    std::atomic<bool> running_{false};
     int workers_ = defaultWorkers();
     static int defaultWorkers();
     std::function<void(const ProcessorSnapshot&)> observer_;
