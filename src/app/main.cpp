@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QThreadPool>
 #include <filesystem>
+#include <iostream>
+#include <string_view>
 #include <vector>
 
 #include "app/app_context.h"
@@ -13,6 +15,21 @@
 #include "service/network_service.h"
 
 int main(int argc, char** argv) {
+    // Answered without a display, like every Quillora binary.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--version") {
+            std::cout << "quillora " QUILLORA_VERSION "\n";
+            return 0;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::cout << "Usage: quillora [FILE...]\n\n"
+                         "The Quillora desktop client. Scripts and recordings named here are "
+                         "added to the task dashboard.\n\n"
+                         "Example:\n  quillora script.docx interview.mp4\n";
+            return 0;
+        }
+    }
     // Before anything else: the recognition library needs its thread limit at process start.
     quillora::ocr::restartWithSingleThreadedRecognition();
 

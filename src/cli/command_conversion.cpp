@@ -150,12 +150,14 @@ void runConvert(const ConvertOptions& options) {
 struct EncodingOptions {
     std::vector<std::string> files;
     std::string utf8Output;
+    Overwrite overwrite = Overwrite::ask;
 };
 
 void runEncoding(const EncodingOptions& options) {
     if (!options.utf8Output.empty() && options.files.size() != 1) {
         throw CLI::ValidationError("--to-utf8", "converts exactly one file");
     }
+    if (!options.utf8Output.empty()) claimOutput(options.utf8Output, options.overwrite);
     const EncodingService service;
     int failed = 0;
     for (const std::string& file : options.files) {
@@ -163,12 +165,14 @@ void runEncoding(const EncodingOptions& options) {
             const std::string encoding = service.detectEncoding(file);
             std::cout << file << ": " << encoding << std::endl;
             if (options.utf8Output.empty()) continue;
-            // iconv writes as it goes: into a hidden file beside the target, renamed when whole.
+            // iconv writes as it goes: into a hidden file beside the target, then put in place
+            // the way every output is (links followed, mode kept, devices written into).
             const fs::path target = options.utf8Output;
             const fs::path staged = hiddenSiblingOf(target);
             try {
                 service.convertToUTF8(file, staged, encoding);
-                fs::rename(staged, target);
+                writeFileAtomically(target, readFile(staged));
+                fs::remove(staged);
             } catch (...) {
                 std::error_code ignored;
                 fs::remove(staged, ignored);
@@ -191,6 +195,7 @@ const CommandRegistration registration([](CLI::App& app) {
         "convert", "Convert recordings to M4A or WAV and text documents to DOC, beside each file");
     command->add_option("files", convert->files, "Audio, video, TXT or RTF files")->required();
     command->add_option("--to", convert->format, "m4a, wav or doc")->required();
+    addExample(command, "quillora-cli convert interview.mov --to m4a");
     command->callback([convert] { runConvert(*convert); });
 
     auto encoding = std::make_shared<EncodingOptions>();
@@ -198,6 +203,8 @@ const CommandRegistration registration([](CLI::App& app) {
         "encoding", "Print the text encoding of each file; --to-utf8 writes a UTF-8 copy");
     detect->add_option("files", encoding->files, "Text files")->required();
     detect->add_option("--to-utf8", encoding->utf8Output, "Write the file's text as UTF-8 here");
+    addOverwriteOptions(detect, encoding->overwrite);
+    addExample(detect, "quillora-cli encoding script.txt --to-utf8 script.utf8.txt");
     detect->callback([encoding] { runEncoding(*encoding); });
 });
 

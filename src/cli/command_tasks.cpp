@@ -184,6 +184,7 @@ void installSubmit(CLI::App& app) {
         ->check(CLI::IsMember({"m4a", "wav"}));
     command->add_flag("--wait", options->wait, "wait for the subtitles and write them");
     command->add_flag("--verbose", options->verbose, "print diagnostic lines on stderr");
+    addExample(command, "quillora-cli submit script.docx interview.mp4 --wait");
     command->callback([options] {
         // Diagnostics go to stderr with --verbose; the job's reason for failing is kept to
         // explain a failed run either way.
@@ -242,8 +243,10 @@ void installTasks(CLI::App& app) {
     auto ids = std::make_shared<std::vector<std::int64_t>>();
     CLI::App* command = app.add_subcommand("tasks", "List the task table, newest first");
     command->add_flag("--json", *json, "print the records as JSON");
+    addExample(command, "quillora-cli tasks --json");
     CLI::App* remove = command->add_subcommand("delete", "Delete tasks by their 序号");
     remove->add_option("ID", *ids, "task numbers")->required();
+    addExample(remove, "quillora-cli tasks delete 3 4");
     remove->callback([ids] {
         setConsoleSink(diagnosticsSink(false));
         DatabaseManager& database = DatabaseManager::shared();

@@ -22,7 +22,34 @@ struct CountOptions {
     std::string file;
     std::string encoding;
     int limit = LineCounterDocument::kDefaultLimit;
+    bool check = false;
 };
+
+// "00:00:01,500 --> 00:00:03,000": an SRT time line.
+bool isTimeLine(std::string_view text) {
+    const std::vector<std::string_view> sides = splitOn(text, "-->");
+    return sides.size() == 2 && parseTime(trimHorizontalWhitespace(sides[0])) &&
+           parseTime(trimHorizontalWhitespace(sides[1]));
+}
+
+// In an SRT only the subtitle text is counted: a time line, and the cue number right above
+// one, are not lines anybody reads.
+std::vector<LineStat> subtitleTextLines(const std::vector<LineStat>& lines) {
+    std::vector<LineStat> kept;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const LineStat& line = lines[i];
+        if (isTimeLine(line.processedText)) continue;
+        const bool number = !line.processedText.empty() &&
+                            line.processedText.find_first_not_of("0123456789") == std::string::npos;
+        if (number && i + 1 < lines.size() &&
+            lines[i + 1].originalLineNumber == line.originalLineNumber + 1 &&
+            isTimeLine(lines[i + 1].processedText)) {
+            continue;
+        }
+        kept.push_back(line);
+    }
+    return kept;
+}
 
 void installCount(CLI::App& app) {
     auto options = std::make_shared<CountOptions>();
@@ -35,17 +62,28 @@ void installCount(CLI::App& app) {
     command->add_option("--limit", options->limit, "characters allowed per line")
         ->capture_default_str()
         ->check(CLI::Range(LineCounterDocument::kMinimumLimit, LineCounterDocument::kMaximumLimit));
+    command->add_flag("--check", options->check, "exit with 1 when any line is over the limit");
+    addExample(command, "quillora-cli count script.txt --limit 18 --check");
     command->callback([options] {
         LineCounterDocument document;
         document.setMaxCharacterLimit(options->limit);
         document.processDocument(readInputText(options->file, options->encoding));
+        const std::vector<LineStat> lines = lowerExtension(options->file) == "srt"
+                                                ? subtitleTextLines(document.lines())
+                                                : document.lines();
         std::string out;
-        for (const LineStat& line : document.lines()) {
+        size_t over = 0;
+        for (const LineStat& line : lines) {
             out += std::to_string(line.originalLineNumber) + "\t" +
                    std::to_string(line.chineseCount) + "\t" + std::string(lineStatusMark(line)) +
                    "\t" + line.rawText + "\n";
+            over += line.isOverLimit ? 1 : 0;
         }
         writeOrPrint("", out);
+        // The summary goes to stderr so the table on stdout stays one record per line.
+        std::fflush(stdout);
+        std::fprintf(stderr, "共 %zu 行，%zu 行超过 %d 字\n", lines.size(), over, options->limit);
+        if (options->check && over > 0) throw FailuresReported{};
     });
 }
 

@@ -132,7 +132,10 @@ Account AccountStore::addAccount(const NewAccount& account) {
     sqlite3_bind_double(statement.get(), 5, account.shijianzhou);
     sqlite3_bind_int64(statement.get(), 6, account.paytype);
     bindText(statement.get(), 7, account.phone);
-    if (sqlite3_step(statement.get()) != SQLITE_DONE) {
+    if (const int status = sqlite3_step(statement.get()); status != SQLITE_DONE) {
+        if (sqlite3_extended_errcode(db_.get()) == SQLITE_CONSTRAINT_UNIQUE) {
+            throw AccountStoreError("用户 " + account.name + " 已存在");
+        }
         throw AccountStoreError("无法添加用户 " + account.name + ": " +
                                 sqliteErrorMessage(db_.get()));
     }

@@ -1,6 +1,7 @@
 // quillora-platform: the reference platform server and its account administration.
 #include <pthread.h>
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
 #include <iostream>
 #include <thread>
@@ -68,9 +69,12 @@ void addUserCommands(CLI::App& app, UserCommands& commands) {
     commands.list = commands.user->add_subcommand("list", "List the accounts");
     commands.topup = commands.user->add_subcommand("topup", "Add to an account's balance");
     commands.topup->add_option("NAME", commands.topupName)->required();
-    commands.topup->add_option("AMOUNT", commands.topupAmount)
-        ->required()
-        ->check(CLI::PositiveNumber);
+    commands.topup->add_option("AMOUNT", commands.topupAmount, "amount to add, more than 0")
+        ->required();
+    commands.topup->footer("Example:\n  quillora-platform user topup bob 50");
+    commands.add->footer("Example:\n  quillora-platform user add bob s3cret --balance 100");
+    commands.list->footer(
+        "Example:\n  quillora-platform user list --data /var/lib/quillora-platform");
 }
 
 void runUserCommand(const UserCommands& commands, const std::string& data) {
@@ -86,6 +90,10 @@ void runUserCommand(const UserCommands& commands, const std::string& data) {
                       << "\t" << a.shijianzhou << "\t" << a.paytype << "\t" << a.phone << "\n";
         }
     } else if (commands.topup->parsed()) {
+        // One line for any amount that adds nothing, negative ones included.
+        if (!(commands.topupAmount > 0) || !std::isfinite(commands.topupAmount)) {
+            throw CLI::ValidationError("AMOUNT", "充值金额必须大于 0");
+        }
         const auto after = store.topUp(commands.topupName, commands.topupAmount);
         std::cout << "Balance of " << after.name << " is now " << money(after.balance) << "\n";
     }
@@ -158,14 +166,24 @@ int main(int argc, char** argv) {
     CLI::App app{"Quillora reference platform: sign-in, charging, upload, alignment, results"};
     app.name("quillora-platform");
     app.set_version_flag("--version", "quillora-platform " QUILLORA_VERSION);
+    app.footer(
+        "Example:\n  quillora-platform --listen 0.0.0.0:8750 --data /var/lib/quillora-platform");
     ServeOptions options;
     UserCommands users;
     addServeOptions(app, options);
     addUserCommands(app, users);
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        // 2 for every usage error, as every Quillora binary answers; CLI11's own codes vary.
+        app.exit(error);
+        return 2;
     }
     try {
         if (users.user->parsed()) {
@@ -174,6 +192,9 @@ int main(int argc, char** argv) {
             serveUntilSignalled(options);
         }
         return 0;
+    } catch (const CLI::Error& error) {
+        std::cerr << "quillora-platform: " << error.what() << "\n";
+        return 2;
     } catch (const std::exception& error) {
         std::cerr << "quillora-platform: " << error.what() << "\n";
         return 1;

@@ -440,6 +440,13 @@ struct PlatformServer::Impl {
 
     void installRoutes() {
         http.set_payload_max_length(config.maxUploadBytes);
+        // Only SO_REUSEADDR (a restart may bind over connections in TIME_WAIT): the library's
+        // default also sets SO_REUSEPORT, which lets a second server bind the same port and take
+        // part of the traffic instead of failing.
+        http.set_socket_options([](httplib::socket_t sock) {
+            int yes = 1;
+            ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         http.Get(contract::kLoginPath,
                  [this](const auto& req, auto& res) { handleLogin(req, res); });
         http.Get(contract::kChargePath,

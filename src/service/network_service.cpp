@@ -1,5 +1,6 @@
 #include "service/network_service.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -18,6 +19,20 @@
 
 namespace quillora {
 namespace {
+
+// A request URL as the diagnostic lines show it: the values of password parameters hidden, so
+// a --verbose run or a pasted log never gives a password away.
+std::string loggedURL(std::string url) {
+    for (const char* name : {"password=", "srtpassword="}) {
+        for (size_t at = url.find(name); at != std::string::npos; at = url.find(name, at + 1)) {
+            if (at > 0 && url[at - 1] != '?' && url[at - 1] != '&') continue;
+            const size_t value = at + std::string_view(name).size();
+            const size_t end = std::min(url.find('&', value), url.size());
+            url.replace(value, end - value, "***");
+        }
+    }
+    return url;
+}
 
 constexpr long kSessionResourceTimeout = 60;
 constexpr long kRequestTimeout = 60;
@@ -76,7 +91,7 @@ SRTLoginResponse NetworkService::srtLogin(const std::string& username, const std
                                       {"token", shatoken(std::chrono::system_clock::now())},
                                       {"srtusername", srtUsername},
                                       {"srtpassword", srtPassword}});
-    console("long=" + url);
+    console("long=" + loggedURL(url));
     HttpRequest request;
     request.url = url;
     request.timeoutSeconds = std::min(kRequestTimeout, kSessionResourceTimeout);
@@ -104,7 +119,7 @@ DeductionResponse NetworkService::deductFee(double amount) {
     request.headers = {{"Accept", "application/json"}};
     request.timeoutSeconds = std::min(kRequestTimeout, kSessionResourceTimeout);
     const HttpResponse response = performRequest(request);
-    console(request.url);
+    console(loggedURL(request.url));
     if (!isSuccess(response.statusCode)) {
         throw UploadError::serverError("扣费请求失败，HTTP状态码错误");
     }

@@ -86,12 +86,19 @@ class FormatsCli : public ::testing::Test {
 TEST_F(FormatsCli, HelpListsEverySubcommand) {
     const CliRun run = cli(dir.path(), "--help");
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* name : {"srt2fcpxml", "srt2premiere", "xml2srt", "columns", "count",
-                             "encode-script", "decode-srt"}) {
+    for (const char* name :
+         {"srt2fcpxml", "srt2premiere", "xml2srt", "columns", "count", "encode-script",
+          "decode-srt", "extract", "convert", "encoding", "login", "logout", "whoami", "poll",
+          "submit", "tasks", "tasks delete"}) {
         EXPECT_NE(run.out.find(name), std::string::npos) << name;
         const CliRun help = cli(dir.path(), std::string(name) + " --help");
         EXPECT_EQ(help.exitCode, 0) << name;
         EXPECT_NE(help.out.find("Usage:"), std::string::npos) << name;
+        // Each help ends with an example of the command itself.
+        const size_t example = help.out.rfind("Example:\n  ");
+        ASSERT_NE(example, std::string::npos) << name;
+        EXPECT_NE(help.out.find(std::string(name).substr(0, 5), example), std::string::npos)
+            << name;
     }
     EXPECT_EQ(cli(dir.path(), "").exitCode, 2);
     EXPECT_EQ(cli(dir.path(), "srt2fcpxml --no-such-option a.srt").exitCode, 2);
@@ -186,6 +193,13 @@ TEST_F(FormatsCli, ColumnsAndCount) {
     run = cli(dir.path(), "count s.txt");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "1\t14\t超标\t今天天气很好，我们去公园散步\n3\t8\t正常\t  Hello 世界  \n");
+    EXPECT_EQ(run.err, "共 2 行，1 行超过 12 字\n");
+    EXPECT_EQ(cli(dir.path(), "count s.txt --check").exitCode, 1);
+    EXPECT_EQ(cli(dir.path(), "count s.txt --check --limit 14").exitCode, 0);
+    // In an SRT only the subtitle text counts; a number line that is not a cue number does.
+    writeTestFile(dir / "c.srt", kSrt + "\n3\n00:00:06,000 --> 00:00:07,000\n2024\n");
+    EXPECT_EQ(cli(dir.path(), "count c.srt").out,
+              "3\t11\t正常\tTom & Jerry\n7\t3\t正常\t第二句\n11\t4\t正常\t2024\n");
     EXPECT_EQ(cli(dir.path(), "count s.txt --limit 20").out.find("超标"), std::string::npos);
     EXPECT_EQ(cli(dir.path(), "count s.txt --limit 0").exitCode, 2);
 }
@@ -250,7 +264,8 @@ TEST_F(FormatsCli, OutputNeverDestroysWhatTheUserHad) {
     writeTestFile(dir / "ep.fcpxml", "mine");
     writeTestFile(dir / "ep.xml", "mine");
     for (const char* command : {"srt2fcpxml ep.srt", "srt2fcpxml ep.srt -n", "srt2premiere ep.srt",
-                                "xml2srt ep.fcpxml -o ep.xml", "columns ep.srt -o ep.xml"}) {
+                                "xml2srt ep.fcpxml -o ep.xml", "columns ep.srt -o ep.xml",
+                                "encoding ep.srt --to-utf8 ep.xml"}) {
         const CliRun run = cli(dir.path(), command);
         EXPECT_EQ(run.exitCode, 1) << command;
         EXPECT_NE(run.err.find("已存在"), std::string::npos) << command << ": " << run.err;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -76,6 +77,7 @@ class PlatformProcess {
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return exitCode_;
     }
+    int port() const { return port_; }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::string log() const { return readAll(log_); }
 
@@ -92,13 +94,21 @@ struct CliResult {
     std::string err;
 };
 
+std::string shellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 CliResult quillora(const fs::path& folder, const std::string& arguments) {
     const fs::path binary = testing::binaryDir() / "src/cli/quillora-cli";
     const fs::path out = folder / "cli.out";
     const fs::path err = folder / "cli.err";
     const std::string command = "'" + binary.string() + "' " + arguments + " >'" + out.string() +
                                 "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
+    // bash, for the here-strings some runs feed stdin with.
+    const int status = std::system(("bash -c " + shellQuoted(command)).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(out), readAll(err)};
 }
 
@@ -117,14 +127,21 @@ TEST(SessionCli, LoginWhoamiPollLogoutAgainstThePlatformBinary) {
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_NE(wrong.err.find("用户名或密码错误"), std::string::npos) << wrong.err;
 
-    const CliResult login = quillora(home.path(), "login demo demo1234");
+    // No password given and stdin not a terminal: a usage error, not a prompt nobody sees.
+    EXPECT_EQ(quillora(home.path(), "login demo </dev/null").exitCode, 2);
+    // From stdin, and never shown by --verbose.
+    const CliResult login =
+        quillora(home.path(), "login demo --password-stdin --verbose <<< demo1234");
     EXPECT_EQ(login.exitCode, 0) << login.err;
     EXPECT_EQ(login.out, "已登录: demo\n");
+    EXPECT_NE(login.err.find("dssrtuserlogin"), std::string::npos) << login.err;
+    EXPECT_EQ(login.err.find("demo1234"), std::string::npos) << login.err;
 
     const CliResult whoami = quillora(home.path(), "whoami");
     EXPECT_EQ(whoami.exitCode, 0) << whoami.err;
     EXPECT_NE(whoami.out.find("用户: demo\n"), std::string::npos) << whoami.out;
-    EXPECT_NE(whoami.out.find("余额: 100.00\n"), std::string::npos) << whoami.out;
+    EXPECT_NE(whoami.out.find("余额: 100.00 (上次登录或扣费时的余额)\n"), std::string::npos)
+        << whoami.out;
     EXPECT_NE(whoami.out.find("字幕价格(每分钟): 1.00\n"), std::string::npos) << whoami.out;
 
     const CliResult poll = quillora(home.path(), "poll");
@@ -197,12 +214,37 @@ TEST(SessionCli, PlatformAdminCommandsManageAccounts) {
         return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(dir / "o"));
     };
     EXPECT_EQ(run("user add bob secret --balance 3 --phone 139").first, 0);
-    EXPECT_NE(run("user add bob other").first, 0) << "duplicate names refused";
+    // One clear line each; 1 for a refused request, 2 for a usage error.
+    const std::pair<const char*, std::pair<int, const char*>> refusals[] = {
+        {"user add bob other", {1, "quillora-platform: 用户 bob 已存在\n"}},
+        {"user topup bob -5", {2, "充值金额必须大于 0"}},
+        {"user topup bob 0", {2, "充值金额必须大于 0"}},
+        {"--listen nowhere", {2, "HOST:PORT"}},
+    };
+    for (const auto& [arguments, expected] : refusals) {
+        const auto [code, output] = run(arguments);
+        EXPECT_EQ(code, expected.first) << arguments << ": " << output;
+        EXPECT_NE(output.find(expected.second), std::string::npos) << arguments << ": " << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << arguments << ": " << output;
+    }
+    EXPECT_EQ(run("user nonsense").first, 2);
     EXPECT_EQ(run("user topup bob 2.5").second, "Balance of bob is now 5.50\n");
     EXPECT_NE(run("user topup nobody 1").first, 0);
     const auto list = run("user list");
     EXPECT_NE(list.second.find("bob\t5.50"), std::string::npos) << list.second;
     EXPECT_EQ(list.second.find("secret"), std::string::npos);
+}
+
+// A second server on a port in use refuses to start instead of sharing the traffic.
+TEST(SessionCli, PlatformRefusesAPortInUse) {
+    testing::TempHome home;
+    PlatformProcess first(home.path());
+    const std::string binary = (testing::binaryDir() / "src/server/quillora-platform").string();
+    const std::string command =
+        "timeout 20 '" + binary + "' --listen 127.0.0.1:" + std::to_string(first.port()) +
+        " --data '" + (home.path() / "second").string() + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
 }
 
 }  // namespace
