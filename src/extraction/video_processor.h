@@ -144,8 +144,7 @@ class VideoProcessor {
     std::shared_ptr<CueReadings> recognitionFor(media::VideoFrameReader& reader,
                                                 const media::PixelRect& rect, int frameIndex,
                                                 SamplingState& state, VideoResult& result);
-    std::shared_ptr<RecognitionJob> submitReading(const ocr::TextMask& mask,
-                                                  ocr::ScriptChoice script, VideoResult& result);
+    std::shared_ptr<RecognitionJob> submitReading(const ocr::TextMask& mask, VideoResult& result);
     /// Hands finished frames to the tracker in frame order; with `drainAll`, waits for all.
     void deliverFrames(SamplingState& state, bool drainAll, int totalFrames);
     void addSubtitle(const std::string& text, double time, int frameIndex);

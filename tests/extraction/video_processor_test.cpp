@@ -120,7 +120,6 @@ TEST_F(VideoProcessorTest, TraditionalVideoComesOutTraditional) {
     ASSERT_TRUE(results.at(0).success);
     const auto s = processor.snapshot();
     ASSERT_EQ(s.subtitles.size(), 4u);
-    // Later lines have the evidence of the earlier ones.
     EXPECT_NE(s.subtitles[2].text.find("我們應該學習"), std::string::npos) << s.subtitles[2].text;
     EXPECT_NE(s.subtitles[3].text.find("這部電影講述"), std::string::npos) << s.subtitles[3].text;
 }

