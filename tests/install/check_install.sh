@@ -37,6 +37,16 @@ expected=(
 for file in "${expected[@]}"; do
     [[ -f "$p/$file" ]] || fail "not installed: $prefix/$file"
 done
+# The extractor's recognition model, character list and runtime library, whole.
+models=$(find "$p" -type d -path '*/quillora/ocr-models' | head -n 1)
+if [[ -z "$models" ]]; then
+    fail "the text recognition model is not installed"
+else
+    [[ $(find "$models" -type f | wc -l) -eq 3 ]] || fail "the text recognition model is not 3 files"
+    sums="$(cd "$(dirname "$0")/../.." && pwd)/models/files.sha256"
+    (cd "$models" && sha256sum --check --quiet --ignore-missing "$sums") ||
+        fail "installed recognition files differ"
+fi
 [[ -f "$root$etc/default/quillora-platform" ]] || fail "not installed: $etc/default/quillora-platform"
 # Nothing may land outside the prefix but the service's settings.
 while IFS= read -r stray; do

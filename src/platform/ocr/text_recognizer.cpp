@@ -22,6 +22,9 @@
 #ifndef QUILLORA_OCR_MODEL_DIR
 #define QUILLORA_OCR_MODEL_DIR ""
 #endif
+#ifndef QUILLORA_INSTALLED_OCR_MODEL_DIR
+#define QUILLORA_INSTALLED_OCR_MODEL_DIR ""
+#endif
 #ifndef QUILLORA_OCR_CHECKSUMS
 #define QUILLORA_OCR_CHECKSUMS ""
 #endif
@@ -245,6 +248,10 @@ void checkModelFile(const std::filesystem::path& folder, const std::string& rela
 
 std::filesystem::path recognitionModelFolder() {
     if (const char* folder = std::getenv("QUILLORA_OCR_MODELS"); folder && *folder) return folder;
+    // An installed program has its own copy; a build in a checkout uses the checkout's.
+    std::error_code error;
+    const std::filesystem::path installed = QUILLORA_INSTALLED_OCR_MODEL_DIR;
+    if (!installed.empty() && std::filesystem::is_directory(installed, error)) return installed;
     return QUILLORA_OCR_MODEL_DIR;
 }
 

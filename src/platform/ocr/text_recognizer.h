@@ -21,8 +21,8 @@ struct RecognizedText {
     int confidence = 0;              // 0..100
 };
 
-/// The folder `make deps` installs the recognition model and its runtime into:
-/// $QUILLORA_OCR_MODELS when set, else the one this build was configured with.
+/// The folder holding the recognition model and its runtime: $QUILLORA_OCR_MODELS when set,
+/// else the installed copy when there is one, else the checkout's, where `make deps` puts them.
 std::filesystem::path recognitionModelFolder();
 
 /// Reads single text lines with a neural line recogniser (convolutional, with a CTC output over
