@@ -102,7 +102,8 @@ bool isNoiseText(std::string_view text) {
         console("🔇 过滤字母数字组合噪声: '" + trimText + "'");
         return true;
     }
-    if (coreCount != 2 && graphemeCount(trim) > 2) return false;
+    // Marks alone (a row of dots read off a busy picture) are no subtitle, however many.
+    if (coreCount != 2 && coreCount > 0 && graphemeCount(trim) > 2) return false;
     if (countIdeographs(trim) > 0) return false;
     console("🔇 过滤过短文本噪声: '" + trimText + "'");
     return true;

@@ -417,6 +417,22 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
                 cue.closed = cue.jobs.size() >= kReadingsPerCue;
             }
         }
+    } else if (const ocr::Fade fade =
+                   state.keyCue ? ocr::fadeBetween(state.keyMask, probe) : ocr::Fade::none;
+               fade != ocr::Fade::none) {
+        // The cue's text fading in or out: the same cue. Fading in, more of it shows and
+        // brighter, so a new reading replaces those of the fainter frames before it; fading
+        // out, what is left is read no more.
+        CueReadings& cue = *state.keyCue;
+        if (fade == ocr::Fade::in && !cue.decided) {
+            ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
+            if (!full.empty()) {
+                cue.jobs = {submitReading(full, result)};
+                cue.lastReadFrame = frameIndex;
+                cue.closed = false;
+            }
+            state.keyMask = std::move(probe);
+        }
     } else {
         closeKey();
         ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;

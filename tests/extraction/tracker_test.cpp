@@ -32,6 +32,7 @@ TEST(NoiseFilter, DropsLoneLettersDigitsPairsAndShortLatinText) {
         {"ab\u0301", true, "🔇 过滤过短文本噪声: 'ab\u0301'"},
         {"   ", true, ""},
         {"？！", true, ""},
+        {"·.··，·～", true, "🔇 过滤过短文本噪声: '·.··，·～'"},
         // A two-character core that is not a letter-digit pair is kept only with an ideograph.
         {"a-b", true, ""},
         {"你-好", false, ""},

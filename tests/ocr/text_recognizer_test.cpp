@@ -103,6 +103,17 @@ TEST_F(RecognizerTest, DarkTextOnALightBackground) {
     EXPECT_EQ(read(picture), "我们应该学习新的技术");
 }
 
+// Bright outlined cells of a busy picture, on the line's rows but far from its text, were
+// read as stray marks.
+TEST_F(RecognizerTest, BrightSpotsBesideTheLineAreNotRead) {
+    std::string background = "color=c=0x305070:s=1280x720:d=1";
+    for (const int x : {90, 1180}) {
+        background += ",drawbox=x=" + std::to_string(x) + ":y=655:w=18:h=18:color=black:t=fill" +
+                      ",drawbox=x=" + std::to_string(x + 3) + ":y=658:w=12:h=12:color=white:t=fill";
+    }
+    EXPECT_EQ(read(renderLine("今天天气很好", kOutlined, background)), "今天天气很好");
+}
+
 TEST_F(RecognizerTest, ThreeLinesOfDifferentWidthsLeftAligned) {
     const auto picture =
         renderLine("第一行\\N第二行比较长的字幕\\N最后一行",
@@ -124,6 +135,16 @@ TEST(SubtitleMask, EmptyPicturesAndChangeDetection) {
     EXPECT_TRUE(masksShowSameText(a, isolateSubtitleText(same.view())));
     EXPECT_FALSE(masksShowSameText(a, isolateSubtitleText(other.view())));
     EXPECT_FALSE(masksShowSameText(a, isolateSubtitleText(blank.view())));
+
+    // Half way through a fade the same text is fainter; other text at full strength is no fade.
+    const TextMask faint = isolateSubtitleText(
+        renderLine("今天天气很好", "PrimaryColour=&H80FFFFFF,OutlineColour=&H80000000,Outline=2")
+            .view());
+    ASSERT_FALSE(faint.empty());
+    EXPECT_EQ(fadeBetween(faint, a), Fade::in);
+    EXPECT_EQ(fadeBetween(a, faint), Fade::out);
+    EXPECT_EQ(fadeBetween(a, isolateSubtitleText(other.view())), Fade::none);
+    EXPECT_EQ(fadeBetween(a, isolateSubtitleText(same.view())), Fade::none);
 }
 
 // What a user without the model, or with a damaged one, gets: an error that says so, never a

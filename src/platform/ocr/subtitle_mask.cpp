@@ -22,6 +22,11 @@ constexpr int kGrowSteps = 4;
 // new pixels away from them.
 constexpr double kMissingStrokes = 0.03;
 constexpr double kAddedNoise = 0.3;
+// A fade moves the strokes' mean brightness by far more than this between frames; compression
+// noise on a steady line by far less.
+constexpr int kFadeStep = 4;
+constexpr double kFadeAdded = 0.1;
+constexpr double kFadeMissing = 0.1;
 
 struct Piece {
     int area = 0;
@@ -260,12 +265,113 @@ void darkTextOnLight(TextMask& mask, const std::vector<uint8_t>& y, int minArea)
     for (uint8_t v : y)
         total += v;
     if (total / static_cast<long long>(y.size()) < 170) return;
+    mask.level = 0;
     for (size_t i = 0; i < y.size(); ++i)
         mask.on[i] = y[i] <= 100;
     mask.count = removeSpecks(mask.on, mask.width, mask.height, minArea);
     mask.ink.assign(y.size(), 0);
     for (size_t i = 0; i < y.size(); ++i) {
         if (mask.on[i]) mask.ink[i] = static_cast<uint8_t>(255 - y[i]);
+    }
+}
+
+std::vector<int> inkedPerRow(const TextMask& mask) {
+    std::vector<int> rowCount(static_cast<size_t>(mask.height), 0);
+    for (int y = 0; y < mask.height; ++y) {
+        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * mask.width;
+        for (int x = 0; x < mask.width; ++x)
+            rowCount[static_cast<size_t>(y)] += row[x] != 0;
+    }
+    return rowCount;
+}
+
+// The rows of each line of text, top to bottom. A band of inked rows may be one stroke row of a
+// line (the gap inside 二 or 三), so bands much thinner than the tallest join their nearest
+// neighbour.
+std::vector<std::pair<int, int>> lineBands(const TextMask& mask) {
+    const std::vector<int> rowCount = inkedPerRow(mask);
+    std::vector<std::pair<int, int>> bands;
+    for (int y = 0; y < mask.height; ++y) {
+        if (rowCount[static_cast<size_t>(y)] == 0) continue;
+        if (!bands.empty() && y - bands.back().second <= 2) {
+            bands.back().second = y;
+        } else {
+            bands.emplace_back(y, y);
+        }
+    }
+    int tallest = 0;
+    for (const auto& [top, bottom] : bands)
+        tallest = std::max(tallest, bottom - top + 1);
+    for (size_t k = 0; k < bands.size();) {
+        const int height = bands[k].second - bands[k].first + 1;
+        if (height * 2 >= tallest || bands.size() == 1) {
+            ++k;
+            continue;
+        }
+        const int above = k > 0 ? bands[k].first - bands[k - 1].second : 1 << 30;
+        const int below = k + 1 < bands.size() ? bands[k + 1].first - bands[k].second : 1 << 30;
+        const size_t into = above <= below ? k - 1 : k + 1;
+        // Join only where the result is still about one line tall; otherwise it is a mark
+        // of its own (a dash, an underline) and is read with the line it is closest to anyway.
+        const int joinedTop = std::min(bands[into].first, bands[k].first);
+        const int joinedBottom = std::max(bands[into].second, bands[k].second);
+        if ((joinedBottom - joinedTop + 1) * 4 <= tallest * 5) {
+            bands[into] = {joinedTop, joinedBottom};
+        }
+        bands.erase(bands.begin() + static_cast<std::ptrdiff_t>(k));
+        if (into < k) k = into;
+    }
+    return bands;
+}
+
+// Ink on a line's rows that lies far to the side of the text and is narrower than most of a
+// character (the line height) is picture caught in the mask: bright cells of a busy
+// background. So is ink outside every line's rows, which is never read. Left in, the
+// recogniser reads it as stray marks, and as the picture moves every frame looks like new text.
+void dropStrayInk(TextMask& mask) {
+    const int w = mask.width;
+    const auto bands = lineBands(mask);
+    int tallest = 0;
+    for (const auto& [top, bottom] : bands)
+        tallest = std::max(tallest, bottom - top + 1);
+    struct Run {
+        int top, bottom, x0, x1;
+    };
+    std::vector<Run> runs;
+    for (const auto& [top, bottom] : bands) {
+        std::vector<int> columns(static_cast<size_t>(w), 0);
+        for (int y = top; y <= bottom; ++y) {
+            const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * w;
+            for (int x = 0; x < w; ++x)
+                columns[static_cast<size_t>(x)] += row[x] != 0;
+        }
+        // Inked columns, joined over gaps up to one line height (the space between words or
+        // characters is less).
+        const size_t first = runs.size();
+        for (int x = 0; x < w; ++x) {
+            if (columns[static_cast<size_t>(x)] == 0) continue;
+            if (runs.size() > first && x - runs.back().x1 <= tallest) {
+                runs.back().x1 = x;
+            } else {
+                runs.push_back({top, bottom, x, x});
+            }
+        }
+    }
+    std::vector<uint8_t> keep(mask.on.size(), 0);
+    for (const Run& run : runs) {
+        if (runs.size() > 1 && (run.x1 - run.x0 + 1) * 4 < tallest * 3) continue;
+        for (int y = run.top; y <= run.bottom; ++y) {
+            const size_t at = static_cast<size_t>(y) * w;
+            std::copy(mask.on.begin() + static_cast<std::ptrdiff_t>(at + run.x0),
+                      mask.on.begin() + static_cast<std::ptrdiff_t>(at + run.x1 + 1),
+                      keep.begin() + static_cast<std::ptrdiff_t>(at + run.x0));
+        }
+    }
+    mask.count = 0;
+    for (size_t i = 0; i < keep.size(); ++i) {
+        mask.on[i] = keep[i];
+        mask.count += keep[i];
+        if (!keep[i] && !mask.ink.empty()) mask.ink[i] = 0;
     }
 }
 
@@ -291,10 +397,12 @@ TextMask isolateSubtitleText(const RgbView& crop) {
         std::vector<int> marked = markPieces(mask, y, label, candidate, level);
         growIntoFaintEdges(mask, y, label, std::move(marked));
         inkTowardsLevel(mask, y, level);
+        mask.level = static_cast<int>(std::lround(level));
     }
 
     const int minimumInk = std::max(20, h * h / 40);
     if (mask.count < minimumInk) darkTextOnLight(mask, y, minArea);
+    if (mask.count > 0) dropStrayInk(mask);
     // Less ink than about one glyph filling a third of the region's height is no subtitle.
     if (mask.count < minimumInk) {
         std::fill(mask.on.begin(), mask.on.end(), 0);
@@ -313,15 +421,11 @@ bool masksMatch(const TextMask& a, const TextMask& b, double tolerance) {
     return different <= tolerance * std::max(a.count, b.count) + 2;
 }
 
-bool masksShowSameText(const TextMask& key, const TextMask& probe) {
-    if (masksMatch(key, probe)) return true;
-    if (key.width != probe.width || key.height != probe.height || key.empty() || probe.empty()) {
-        return false;
-    }
-    // The key's strokes must all still be there (a pixel's neighbour will do: compression moves
-    // edges). Pixels that are new and away from the strokes are picture caught in the mask,
-    // which a moving background changes every frame; a new line of text removes strokes, or
-    // adds more than such noise does.
+namespace {
+
+// Pixels of the key's strokes gone from the probe, and pixels of the probe away from the key's
+// strokes (a pixel's neighbour will do: compression moves edges).
+std::pair<int, int> missingAndAdded(const TextMask& key, const TextMask& probe) {
     const int w = key.width;
     const int h = key.height;
     auto near = [&](const TextMask& m, int x, int y) {
@@ -345,7 +449,35 @@ bool masksShowSameText(const TextMask& key, const TextMask& probe) {
             if (probe.on[i] && !key.on[i] && !near(key, x, y)) ++added;
         }
     }
+    return {missing, added};
+}
+
+bool comparable(const TextMask& key, const TextMask& probe) {
+    return key.width == probe.width && key.height == probe.height && !key.empty() && !probe.empty();
+}
+
+}  // namespace
+
+bool masksShowSameText(const TextMask& key, const TextMask& probe) {
+    if (masksMatch(key, probe)) return true;
+    if (!comparable(key, probe)) return false;
+    // The key's strokes must all still be there. Pixels that are new and away from the strokes
+    // are picture caught in the mask, which a moving background changes every frame; a new
+    // line of text removes strokes, or adds more than such noise does.
+    const auto [missing, added] = missingAndAdded(key, probe);
     return missing <= key.count * kMissingStrokes + 2 && added <= key.count * kAddedNoise;
+}
+
+Fade fadeBetween(const TextMask& key, const TextMask& probe) {
+    if (!comparable(key, probe) || key.level == 0 || probe.level == 0) return Fade::none;
+    if (probe.level >= key.level + kFadeStep) {
+        const auto [missing, added] = missingAndAdded(key, probe);
+        if (missing <= key.count * kFadeMissing + 2) return Fade::in;
+    } else if (probe.level + kFadeStep <= key.level) {
+        const auto [missing, added] = missingAndAdded(key, probe);
+        if (added <= probe.count * kFadeAdded + 2) return Fade::out;
+    }
+    return Fade::none;
 }
 
 namespace {
@@ -396,16 +528,6 @@ GrayImage renderBox(const TextMask& mask, const Box& box, double scale, int marg
     return image;
 }
 
-std::vector<int> inkedPerRow(const TextMask& mask) {
-    std::vector<int> rowCount(static_cast<size_t>(mask.height), 0);
-    for (int y = 0; y < mask.height; ++y) {
-        const uint8_t* row = mask.on.data() + static_cast<size_t>(y) * mask.width;
-        for (int x = 0; x < mask.width; ++x)
-            rowCount[static_cast<size_t>(y)] += row[x] != 0;
-    }
-    return rowCount;
-}
-
 Box inkBox(const TextMask& mask, int top, int bottom) {
     Box box{mask.width, bottom + 1, -1, top - 1};
     for (int y = top; y <= bottom; ++y) {
@@ -426,40 +548,7 @@ Box inkBox(const TextMask& mask, int top, int bottom) {
 std::vector<GrayImage> renderLinesForRecognition(const TextMask& mask) {
     std::vector<GrayImage> images;
     if (mask.empty()) return images;
-    const std::vector<int> rowCount = inkedPerRow(mask);
-    // Bands of inked rows; a band may be one stroke row of a line (the gap inside 二 or 三),
-    // so bands much thinner than the tallest join their nearest neighbour.
-    std::vector<std::pair<int, int>> bands;
-    for (int y = 0; y < mask.height; ++y) {
-        if (rowCount[static_cast<size_t>(y)] == 0) continue;
-        if (!bands.empty() && y - bands.back().second <= 2) {
-            bands.back().second = y;
-        } else {
-            bands.emplace_back(y, y);
-        }
-    }
-    int tallest = 0;
-    for (const auto& [top, bottom] : bands)
-        tallest = std::max(tallest, bottom - top + 1);
-    for (size_t k = 0; k < bands.size();) {
-        const int height = bands[k].second - bands[k].first + 1;
-        if (height * 2 >= tallest || bands.size() == 1) {
-            ++k;
-            continue;
-        }
-        const int above = k > 0 ? bands[k].first - bands[k - 1].second : 1 << 30;
-        const int below = k + 1 < bands.size() ? bands[k + 1].first - bands[k].second : 1 << 30;
-        const size_t into = above <= below ? k - 1 : k + 1;
-        // Join only where the result is still about one line tall; otherwise it is a mark
-        // of its own (a dash, an underline) and is read with the line it is closest to anyway.
-        const int joinedTop = std::min(bands[into].first, bands[k].first);
-        const int joinedBottom = std::max(bands[into].second, bands[k].second);
-        if ((joinedBottom - joinedTop + 1) * 4 <= tallest * 5) {
-            bands[into] = {joinedTop, joinedBottom};
-        }
-        bands.erase(bands.begin() + static_cast<std::ptrdiff_t>(k));
-        if (into < k) k = into;
-    }
+    const std::vector<std::pair<int, int>> bands = lineBands(mask);
     for (const auto& [top, bottom] : bands) {
         const Box box = inkBox(mask, top, bottom);
         if (box.empty()) continue;

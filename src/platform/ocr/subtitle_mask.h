@@ -28,6 +28,7 @@ struct TextMask {
     std::vector<uint8_t> on;
     std::vector<uint8_t> ink;  // 0..255 strength of each text pixel, for the recogniser
     int count = 0;
+    int level = 0;  // mean brightness of light strokes (0 for dark text), which a fade changes
     bool empty() const { return count == 0; }
 };
 
@@ -43,6 +44,12 @@ bool masksMatch(const TextMask& a, const TextMask& b, double tolerance = 0.04);
 /// True when `probe` shows the text of `key`, though the picture around it moved: every stroke
 /// of the key is still there and what is new is no more than background caught in the mask.
 bool masksShowSameText(const TextMask& key, const TextMask& probe);
+
+/// How `probe` follows `key` when a fade changes the text's brightness: `in` when all the key's
+/// strokes are there and brighter (more of the text shows as it fades in), `out` when the probe
+/// adds nothing away from the key's strokes and is fainter; `none` otherwise.
+enum class Fade { none, in, out };
+Fade fadeBetween(const TextMask& key, const TextMask& probe);
 
 /// Black text on white, one image per line of text (top to bottom), each cut to its line with a
 /// margin and scaled to the line height the recogniser reads best: the images it reads.
