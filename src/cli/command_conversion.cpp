@@ -104,11 +104,34 @@ class BatchDisplay {
 struct ConvertOptions {
     std::vector<std::string> files;
     std::string format;
+    Overwrite overwrite = Overwrite::ask;
 };
+
+// The inputs whose result may be written: an existing NAME.EXT beside one is replaced only as
+// -y/-n or the user allow. Refusals are reported one per line and counted in `refused`.
+std::vector<std::string> inputsToConvert(const ConvertOptions& options, OutputFormat format,
+                                         size_t& refused) {
+    std::vector<std::string> accepted;
+    for (const std::string& file : options.files) {
+        fs::path target = fs::absolute(file);
+        target.replace_extension(fileExtension(format));
+        try {
+            if (target != fs::absolute(file)) claimOutput(target, options.overwrite);
+            accepted.push_back(file);
+        } catch (const CommandFailure& failure) {
+            std::cerr << "quillora-cli: " << failure.what() << std::endl;
+            ++refused;
+        }
+    }
+    return accepted;
+}
 
 void runConvert(const ConvertOptions& options) {
     const auto format = outputFormatNamed(options.format);
     if (!format) throw CLI::ValidationError("--to", "expects m4a, wav or doc");
+    size_t refused = 0;
+    const std::vector<std::string> inputs = inputsToConvert(options, *format, refused);
+    if (inputs.empty()) throw FailuresReported{};
     // Detection lines would break the progress display; the results say what matters.
     const ScopedConsoleSink silence([](std::string_view) {});
     BatchDisplay display(::isatty(STDERR_FILENO) == 1);
@@ -117,7 +140,7 @@ void runConvert(const ConvertOptions& options) {
     {
         FileConverter converter;
         converter.setOutputFormat(*format);
-        for (const std::string& file : options.files)
+        for (const std::string& file : inputs)
             converter.addFile(fs::absolute(file));
         converter.setChangeCallback([&](const std::string&) { display.update(converter.files()); });
         converter.convertAll();
@@ -145,6 +168,7 @@ void runConvert(const ConvertOptions& options) {
     std::cout << std::endl;
     if (InterruptGuard::interrupted()) throw CommandFailure{"已取消"};
     if (failed > 0) throw CommandFailure{std::to_string(failed) + " 个文件转换失败"};
+    if (refused > 0) throw FailuresReported{};
 }
 
 struct EncodingOptions {
@@ -195,6 +219,7 @@ const CommandRegistration registration([](CLI::App& app) {
         "convert", "Convert recordings to M4A or WAV and text documents to DOC, beside each file");
     command->add_option("files", convert->files, "Audio, video, TXT or RTF files")->required();
     command->add_option("--to", convert->format, "m4a, wav or doc")->required();
+    addOverwriteOptions(command, convert->overwrite);
     addExample(command, "quillora-cli convert interview.mov --to m4a");
     command->callback([convert] { runConvert(*convert); });
 

@@ -55,6 +55,7 @@ void addServeOptions(CLI::App& app, ServeOptions& options) {
 void addUserCommands(CLI::App& app, UserCommands& commands) {
     commands.user = app.add_subcommand("user", "Manage platform accounts");
     commands.user->require_subcommand(1);
+    commands.user->footer("Example:\n  quillora-platform user list");
     commands.add = commands.user->add_subcommand("add", "Add an account");
     NewAccount& account = commands.account;
     commands.add->add_option("NAME", account.name)->required();

@@ -31,6 +31,15 @@ TEST(ConversionCli, ConvertsWhatItCanAndNamesEachFailure) {
     EXPECT_NE(run.standardError.find("❌ gone.mp4: 找不到文件“gone.mp4”"), std::string::npos);
     EXPECT_NE(run.standardError.find("2 个文件转换失败"), std::string::npos);
     EXPECT_EQ(cli({"convert", (dir / "talk.mp4").string(), "--to", "flac"}).exitStatus, 2);
+
+    // An existing result is kept unless -y says otherwise.
+    testing::writeTestFile(dir / "talk.wav", "mine");
+    const auto kept = cli({"convert", (dir / "talk.mp4").string(), "--to", "wav", "-n"});
+    EXPECT_EQ(kept.exitStatus, 1);
+    EXPECT_NE(kept.standardError.find("已存在"), std::string::npos) << kept.standardError;
+    EXPECT_EQ(readFile(dir / "talk.wav"), "mine");
+    EXPECT_EQ(cli({"convert", (dir / "talk.mp4").string(), "--to", "wav", "-y"}).exitStatus, 0);
+    EXPECT_NE(readFile(dir / "talk.wav"), "mine");
 }
 
 TEST(ConversionCli, NamesEncodingsAndWritesAUtf8Copy) {
