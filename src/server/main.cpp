@@ -72,6 +72,9 @@ void addUserCommands(CLI::App& app, UserCommands& commands) {
     commands.topup->add_option("NAME", commands.topupName)->required();
     commands.topup->add_option("AMOUNT", commands.topupAmount, "amount to add, more than 0")
         ->required();
+    // --data belongs to the program but is written after the account command as often as before.
+    for (CLI::App* command : {commands.user, commands.add, commands.list, commands.topup})
+        command->fallthrough();
     commands.topup->footer("Example:\n  quillora-platform user topup bob 50");
     commands.add->footer("Example:\n  quillora-platform user add bob s3cret --balance 100");
     commands.list->footer(

@@ -233,6 +233,11 @@ TEST(SessionCli, PlatformAdminCommandsManageAccounts) {
     const auto list = run("user list");
     EXPECT_NE(list.second.find("bob\t5.50"), std::string::npos) << list.second;
     EXPECT_EQ(list.second.find("secret"), std::string::npos);
+    // The data folder may also follow the account command, as the help's examples write it.
+    const std::string after =
+        "'" + binary + "' user list" + data + ">'" + (dir / "o").string() + "' 2>&1";
+    EXPECT_EQ(std::system(after.c_str()), 0) << readAll(dir / "o");
+    EXPECT_NE(readAll(dir / "o").find("bob\t5.50"), std::string::npos) << readAll(dir / "o");
 }
 
 // A second server on a port in use refuses to start instead of sharing the traffic.
