@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+#include "text/unicode.h"
+
 namespace quillora::server {
 namespace {
 
@@ -82,7 +84,16 @@ bool verifyPassword(const std::string& password, const std::string& stored) {
            CRYPTO_memcmp(expected.data(), actual.data(), actual.size()) == 0;
 }
 
-AccountStore::AccountStore(const std::filesystem::path& databaseFile) {
+bool isAcceptableAccountName(const std::string& name) {
+    if (name.empty() || !isValidUtf8(name)) return false;
+    for (const char32_t c : codePoints(name)) {
+        if (isControl(c)) return false;
+    }
+    return true;
+}
+
+AccountStore::AccountStore(const std::filesystem::path& databaseFile)
+    : decoyHash_(hashPassword("decoy")) {
     std::filesystem::create_directories(databaseFile.parent_path());
     try {
         db_ = openPrivateDatabase(databaseFile);  // it holds password hashes
@@ -114,6 +125,9 @@ AccountStore::AccountStore(const std::filesystem::path& databaseFile) {
 
 Account AccountStore::addAccount(const NewAccount& account) {
     if (account.name.empty()) throw AccountStoreError("用户名不能为空");
+    if (!isAcceptableAccountName(account.name)) {
+        throw AccountStoreError("用户名必须是不含控制字符的 UTF-8 文本");
+    }
     if (account.password.empty()) throw AccountStoreError("密码不能为空");
     if (!(account.balance >= 0) || !std::isfinite(account.balance)) {
         throw AccountStoreError("余额必须是非负数");
@@ -201,14 +215,22 @@ std::optional<Account> AccountStore::findByName(const std::string& name) {
 
 std::optional<Account> AccountStore::authenticate(const std::string& name,
                                                   const std::string& password) {
-    auto found = loadWhere("name = ?", name, 0);
-    if (!found || !verifyPassword(password, found->second)) return std::nullopt;
+    auto found = isAcceptableAccountName(name) ? loadWhere("name = ?", name, 0) : std::nullopt;
+    if (!found) {
+        verifyPassword(password, decoyHash_);
+        return std::nullopt;
+    }
+    if (!verifyPassword(password, found->second)) return std::nullopt;
     return found->first;
 }
 
 std::optional<Account> AccountStore::authenticateId(std::int64_t id, const std::string& password) {
     auto found = loadWhere("id = ?", {}, id);
-    if (!found || !verifyPassword(password, found->second)) return std::nullopt;
+    if (!found) {
+        verifyPassword(password, decoyHash_);
+        return std::nullopt;
+    }
+    if (!verifyPassword(password, found->second)) return std::nullopt;
     return found->first;
 }
 

@@ -80,7 +80,13 @@ class AccountStore {
 
     std::mutex mutex_;
     SqliteConnection db_;
+    /// Checked against when no account matches, so that an unknown name costs the same
+    /// hashing work as a wrong password and timing does not tell which names exist.
+    std::string decoyHash_;
 };
+
+/// True when a name may be an account name: non-empty UTF-8 without control characters.
+bool isAcceptableAccountName(const std::string& name);
 
 /// "pbkdf2-sha256$<iterations>$<salt hex>$<hash hex>" of a password with a fresh salt.
 std::string hashPassword(const std::string& password);

@@ -21,7 +21,9 @@
 #include "platform/uuid.h"
 #include "server/platform_credentials.h"
 #include "server/speech_aligner.h"
+#include "text/printable.h"
 #include "text/time_codes.h"
+#include "text/unicode.h"
 
 namespace quillora::server {
 namespace fs = std::filesystem;
@@ -51,6 +53,17 @@ std::string param(const httplib::Request& req, const char* name) {
 }
 
 enum class TaskState { uploaded, queued, aligning, done, failed };
+
+// Uploaded scripts and recordings are the studios' material: only the server's own user may
+// read them, whatever the umask.
+constexpr fs::perms kPrivateFolder = fs::perms::owner_all;
+constexpr fs::perms kPrivateFile = fs::perms::owner_read | fs::perms::owner_write;
+constexpr mode_t kPrivateFileMode = 0600;
+
+void createPrivateDirectory(const fs::path& dir) {
+    fs::create_directories(dir);
+    fs::permissions(dir, kPrivateFolder, fs::perm_options::replace);
+}
 
 }  // namespace
 
@@ -92,6 +105,7 @@ struct PlatformServer::Impl {
     AccountStore accounts;
     httplib::Server http;
     std::thread serveThread;
+    SignInThrottle throttle;
 
     std::mutex queueMutex;
     std::condition_variable_any queueChanged;
@@ -105,9 +119,11 @@ struct PlatformServer::Impl {
     std::mutex stopMutex;  // the signal thread and main may both stop; one joins
 
     explicit Impl(ServerConfig c)
-        : config(std::move(c)), accounts(config.dataDirectory / "platform.db") {
-        fs::create_directories(config.dataDirectory / "tasks");
-        fs::create_directories(config.dataDirectory / "incoming");
+        : config(std::move(c)),
+          accounts(config.dataDirectory / "platform.db"),
+          throttle(config.accountThrottle, config.addressThrottle) {
+        createPrivateDirectory(config.dataDirectory / "tasks");
+        createPrivateDirectory(config.dataDirectory / "incoming");
         if (!config.alignerFactory) config.alignerFactory = makeSpeechAligner;
         installRoutes();
         requeueUnfinishedTasks();
@@ -197,7 +213,11 @@ struct PlatformServer::Impl {
             if (ranges.size() != lines.size()) throw AlignmentError("对齐结果与文稿行数不一致");
             const auto missing = std::count_if(ranges.begin(), ranges.end(),
                                                [](const LineTiming& r) { return r.missing; });
-            writeFileAtomically(dir / kResultFile, formatSrt(lines, ranges));
+            const std::string srt = formatSrt(lines, ranges);
+            // Never publish what clients cannot read (a script stored before uploads were
+            // checked).
+            if (!isValidUtf8(srt)) throw AlignmentError("文稿不是有效的 UTF-8 文本");
+            writeFileAtomically(dir / kResultFile, srt, kPrivateFileMode);
             finish(taskid);
             console("✅ 任务 " + taskid + " 对齐完成: " + std::to_string(lines.size()) + " 行" +
                     (missing ? ", 录音中缺少 " + std::to_string(missing) + " 行" : ""));
@@ -208,8 +228,9 @@ struct PlatformServer::Impl {
             for (char& c : reason) {
                 if (c == '\n' || c == '\r') c = ' ';
             }
+            reason = printableText(reason);
             try {
-                writeFileAtomically(dir / kFailureFile, reason);
+                writeFileAtomically(dir / kFailureFile, reason, kPrivateFileMode);
             } catch (const std::exception& writeError) {
                 console("❌ 无法记录任务失败: " + std::string(writeError.what()));
             }
@@ -230,6 +251,22 @@ struct PlatformServer::Impl {
                (!withPassword || param(req, "password") == contract::kOperatorPassword);
     }
 
+    std::string throttledMessage(long long wait) {
+        return "密码错误次数过多，请 " + std::to_string(wait) + " 秒后再试";
+    }
+
+    void logFailure(const char* what, const std::string& who, const httplib::Request& req) {
+        console("⚠️ " + std::string(what) + "密码错误: " + printableText(who, 100) + " 来自 " +
+                req.remote_addr);
+    }
+
+    void logThrottled(const char* what, const std::string& who, const httplib::Request& req,
+                      httplib::Response& res, long long wait) {
+        res.set_header("Retry-After", std::to_string(wait));
+        console("🚫 " + std::string(what) + "已限制: " + printableText(who, 100) + " 来自 " +
+                req.remote_addr + "，" + std::to_string(wait) + " 秒后可再试");
+    }
+
     void handleLogin(const httplib::Request& req, httplib::Response& res) {
         if (!operatorAccepted(req, true)) {
             return replyJson(res, 200,
@@ -239,12 +276,21 @@ struct PlatformServer::Impl {
             return replyJson(res, 200,
                              {{"success", false}, {"status", 401}, {"msg", "令牌无效或已过期"}});
         }
-        const auto account =
-            accounts.authenticate(param(req, "srtusername"), param(req, "srtpassword"));
+        const std::string name = param(req, "srtusername");
+        const std::string key = "name:" + name;
+        if (const long long wait = throttle.retryAfterSeconds(key, req.remote_addr)) {
+            logThrottled("登录", name, req, res, wait);
+            return replyJson(
+                res, 429, {{"success", false}, {"status", 429}, {"msg", throttledMessage(wait)}});
+        }
+        const auto account = accounts.authenticate(name, param(req, "srtpassword"));
         if (!account) {
+            throttle.recordFailure(key, req.remote_addr);
+            logFailure("登录", name, req);
             return replyJson(res, 200,
                              {{"success", false}, {"status", 403}, {"msg", "用户名或密码错误"}});
         }
+        throttle.recordSuccess(key);
         replyJson(res, 200,
                   {{"success", true},
                    {"status", 200},
@@ -281,9 +327,18 @@ struct PlatformServer::Impl {
             minutes < 0 || std::trunc(minutes) != minutes || minutes > 1e9) {
             return replyJson(res, 200, {{"code", 400}, {"msg", "扣费金额无效"}});
         }
+        // The charge takes the password too, so it is guarded against guessing like sign-in.
+        const std::string key = "id:" + idText;
+        if (const long long wait = throttle.retryAfterSeconds(key, req.remote_addr)) {
+            logThrottled("扣费", idText, req, res, wait);
+            return replyJson(res, 429, {{"code", 429}, {"msg", throttledMessage(wait)}});
+        }
         if (!accounts.authenticateId(id, param(req, "srtpassword"))) {
+            throttle.recordFailure(key, req.remote_addr);
+            logFailure("扣费", idText, req);
             return replyJson(res, 200, {{"code", 403}, {"msg", "用户名或密码错误"}});
         }
+        throttle.recordSuccess(key);
         // The fixed per-minute price of the timeline service.
         constexpr double kPricePerMinute = 1.0;
         const ChargeResult result = accounts.charge(id, minutes * kPricePerMinute);
@@ -311,7 +366,7 @@ struct PlatformServer::Impl {
             return replyError(res, 400, "需要 multipart/form-data 请求");
         }
         const fs::path staging = config.dataDirectory / "incoming" / uuidString();
-        fs::create_directories(staging);
+        createPrivateDirectory(staging);
         struct Cleanup {
             fs::path path;
             ~Cleanup() {
@@ -377,12 +432,18 @@ struct PlatformServer::Impl {
         if (state == TaskState::queued || state == TaskState::aligning) {
             return replyError(res, 409, "任务正在处理中，不能重新上传");
         }
+        // A script that is not UTF-8 could only give a result no client can read.
+        if (!isValidUtf8(readFile(staging / "file1"))) {
+            return replyError(res, 400, "文稿不是有效的 UTF-8 文本");
+        }
         const fs::path dir = taskDir(taskid);
-        fs::create_directories(dir);
+        createPrivateDirectory(dir);
         for (const char* stale : {kStartedMarker, kResultFile, kFailureFile})
             fs::remove(dir / stale);
-        fs::rename(staging / "file1", dir / kScriptFile);
-        fs::rename(staging / "file2", dir / kAudioFile);
+        for (const auto& [from, to] : {std::pair{"file1", kScriptFile}, {"file2", kAudioFile}}) {
+            fs::permissions(staging / from, kPrivateFile, fs::perm_options::replace);
+            fs::rename(staging / from, dir / to);
+        }
         replyJson(res, 200, {{"status", 200}, {"message", "上传成功"}, {"taskid", taskid}});
     }
 
@@ -402,7 +463,7 @@ struct PlatformServer::Impl {
         const fs::path dir = taskDir(taskid);
         for (const char* stale : {kResultFile, kFailureFile})
             fs::remove(dir / stale);
-        writeFileAtomically(dir / kStartedMarker, "");
+        writeFileAtomically(dir / kStartedMarker, "", kPrivateFileMode);
         enqueue(taskid);
         replyError(res, 200, "任务已启动");
     }
@@ -430,11 +491,17 @@ struct PlatformServer::Impl {
                 return res.set_content("steps/" + std::to_string(2 + stage),
                                        "text/plain; charset=utf-8");
             case TaskState::failed:
-                return res.set_content("failed/" + readFile(dir / kFailureFile),
+                return res.set_content("failed/" + printableText(readFile(dir / kFailureFile)),
                                        "text/plain; charset=utf-8");
-            case TaskState::done:
-                return res.set_content(readFile(dir / kResultFile),
-                                       "application/x-subrip; charset=utf-8");
+            case TaskState::done: {
+                // Files left by an older server may not be UTF-8; clients cannot read those.
+                std::string srt = readFile(dir / kResultFile);
+                if (!isValidUtf8(srt)) {
+                    return res.set_content("failed/对齐结果不是有效的 UTF-8 文本",
+                                           "text/plain; charset=utf-8");
+                }
+                return res.set_content(std::move(srt), "application/x-subrip; charset=utf-8");
+            }
         }
     }
 
@@ -481,7 +548,9 @@ struct PlatformServer::Impl {
             }));
         http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
             // The path only: query strings carry passwords and tokens.
-            console(req.method + " " + req.path + " " + std::to_string(res.status));
+            // Escaped: a decoded path may hold line breaks or terminal escape sequences.
+            console(req.method + " " + printableText(req.path, 300) + " " +
+                    std::to_string(res.status));
         });
     }
 };

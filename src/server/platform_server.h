@@ -8,6 +8,7 @@
 
 #include "server/account_store.h"
 #include "server/aligner.h"
+#include "server/sign_in_throttle.h"
 
 namespace quillora::server {
 
@@ -20,6 +21,10 @@ struct ServerConfig {
     std::function<std::unique_ptr<Aligner>()> alignerFactory;
     /// Tasks aligned at the same time; 0 = one per processor core.
     unsigned alignWorkers = 0;
+    /// Failed sign-ins and charges allowed per account and per client address.
+    ThrottlePolicy accountThrottle;
+    ThrottlePolicy addressThrottle{20, std::chrono::seconds(1), std::chrono::minutes(15),
+                                   std::chrono::minutes(30)};
 };
 
 /// $XDG_DATA_HOME/quillora-platform (default ~/.local/share/quillora-platform).

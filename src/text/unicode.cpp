@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/printable.h"
+
 namespace quillora {
 namespace {
 
@@ -255,6 +257,44 @@ bool isValidUtf8(std::string_view bytes) {
         if (nextCodePoint(bytes, i) < 0) return false;
     }
     return true;
+}
+
+std::string printableText(std::string_view text, std::size_t limit) {
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < text.size(); ++shown) {
+        if (shown == limit) {
+            out += "…";
+            break;
+        }
+        const std::size_t start = i;
+        const int32_t c = nextCodePoint(text, i);
+        if (c < 0) {
+            for (std::size_t b = start; b < i; ++b) {
+                const auto byte = static_cast<unsigned char>(text[b]);
+                out += "\\x";
+                out += hex[byte >> 4];
+                out += hex[byte & 0xF];
+            }
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else if ((c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+                   (c >= 0x2066 && c <= 0x2069)) {
+            // C1 controls act as escape sequences on some terminals; direction overrides make
+            // a line read other than it is.
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(c >> shift) & 0xF];
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out.append(text.substr(start, i - start));
+        }
+    }
+    return out;
 }
 
 std::vector<std::string_view> splitNewlines(std::string_view text) {

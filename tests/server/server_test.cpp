@@ -27,43 +27,58 @@ std::string today() {
     return contract::dailyToken(std::chrono::system_clock::now());
 }
 
-// GETs the path with the query items percent-encoded in order; the platform answers JSON.
-json getJson(TestPlatform& platform, const std::string& path,
-             const std::vector<std::pair<std::string, std::string>>& items) {
+using QueryItems = std::vector<std::pair<std::string, std::string>>;
+
+// GETs the path with the query items percent-encoded in order.
+httplib::Result getRaw(TestPlatform& platform, const std::string& path, const QueryItems& items) {
     std::string target = path;
     for (const auto& [name, value] : items) {
         target +=
             (target == path ? "?" : "&") + name + "=" + httplib::detail::encode_query_param(value);
     }
-    auto reply = platform.client().Get(target.c_str());
+    return platform.client().Get(target.c_str());
+}
+
+// The same, for a reply the platform must give with status 200 and a JSON body.
+json getJson(TestPlatform& platform, const std::string& path, const QueryItems& items) {
+    auto reply = getRaw(platform, path, items);
     if (!reply) {
-        ADD_FAILURE() << "no reply to " << target;
+        ADD_FAILURE() << "no reply to " << path;
         return json();
     }
-    EXPECT_EQ(reply->status, 200) << target << " -> " << reply->body;
+    EXPECT_EQ(reply->status, 200) << path << " -> " << reply->body;
     return json::parse(reply->body);
+}
+
+QueryItems loginItems(const std::string& user, const std::string& password,
+                      const std::string& token = today(),
+                      const std::string& opPassword = contract::kOperatorPassword) {
+    return {{"username", contract::kOperatorAccount},
+            {"password", opPassword},
+            {"token", token},
+            {"srtusername", user},
+            {"srtpassword", password}};
 }
 
 json login(TestPlatform& platform, const std::string& user, const std::string& password,
            const std::string& token = today(),
            const std::string& opPassword = contract::kOperatorPassword) {
-    return getJson(platform, "/api/dssrtuserlogin",
-                   {{"username", contract::kOperatorAccount},
-                    {"password", opPassword},
-                    {"token", token},
-                    {"srtusername", user},
-                    {"srtpassword", password}});
+    return getJson(platform, "/api/dssrtuserlogin", loginItems(user, password, token, opPassword));
+}
+
+QueryItems chargeItems(std::int64_t id, const std::string& password, const std::string& amount,
+                       const std::string& token = today()) {
+    return {{"username", contract::kOperatorAccount},
+            {"password", contract::kOperatorPassword},
+            {"token", token},
+            {"srtuserid", std::to_string(id)},
+            {"amount", amount},
+            {"srtpassword", password}};
 }
 
 json charge(TestPlatform& platform, std::int64_t id, const std::string& password,
             const std::string& amount, const std::string& token = today()) {
-    return getJson(platform, "/api/dssrtkoufee",
-                   {{"username", contract::kOperatorAccount},
-                    {"password", contract::kOperatorPassword},
-                    {"token", token},
-                    {"srtuserid", std::to_string(id)},
-                    {"amount", amount},
-                    {"srtpassword", password}});
+    return getJson(platform, "/api/dssrtkoufee", chargeItems(id, password, amount, token));
 }
 
 httplib::Result upload(TestPlatform& platform, const std::string& taskid, const std::string& script,
@@ -112,6 +127,91 @@ TEST(ServerLogin, AcceptsTodaysOrANeighbouringDaysTokenAndRefusesTheRest) {
         EXPECT_EQ(reply["success"], false);
         EXPECT_TRUE(reply["msg"].is_string());
     }
+}
+
+// ---- password guessing --------------------------------------------------------------------
+
+TEST(ServerThrottle, FailuresPastTheFreeOnesLockForDoublingTimesThatAreForgotten) {
+    using std::chrono::seconds;
+    SignInThrottle::Clock::time_point now{};
+    SignInThrottle throttle({2, seconds(10), seconds(40), seconds(600)},
+                            {4, seconds(5), seconds(60), seconds(600)}, [&] { return now; });
+    // Failures of one account from one address: two free, then 10, 20, 40, 40 s.
+    for (const long long expected : {0, 0, 10, 20, 40, 40}) {
+        throttle.recordFailure("alice", "10.0.0.1");
+        EXPECT_EQ(throttle.retryAfterSeconds("alice", "10.0.0.9"), expected);
+        now += seconds(expected);
+    }
+    EXPECT_EQ(throttle.retryAfterSeconds("alice", "10.0.0.1"), 0) << "the lock has run out";
+    // The address failed six times: past its own four free failures, whatever account it tries.
+    throttle.recordFailure("bob", "10.0.0.1");
+    EXPECT_EQ(throttle.retryAfterSeconds("carol", "10.0.0.1"), 20);
+    EXPECT_EQ(throttle.retryAfterSeconds("carol", "10.0.0.2"), 0);
+    // Success clears the account, not the address.
+    throttle.recordSuccess("alice");
+    now += seconds(20);
+    throttle.recordFailure("alice", "10.0.0.3");
+    EXPECT_EQ(throttle.retryAfterSeconds("alice", "10.0.0.3"), 0);
+    // Long quiet forgets everything.
+    now += seconds(600);
+    throttle.recordFailure("alice", "10.0.0.1");
+    EXPECT_EQ(throttle.retryAfterSeconds("alice", "10.0.0.1"), 0);
+}
+
+TEST(ServerThrottle, GuessingSignInsAndChargesGets429AndTheRightPasswordWaits) {
+    server::ServerConfig config;
+    config.accountThrottle = {2, std::chrono::seconds(30), std::chrono::seconds(60),
+                              std::chrono::seconds(600)};
+    TestPlatform platform(config);
+    const Account alice =
+        platform.accounts().addAccount(quillora::testing::aliceAccount(kAlicePassword));
+    ConsoleCapture log;
+    for (int guess = 0; guess < 3; ++guess)
+        EXPECT_EQ(login(platform, "alice", "guess" + std::to_string(guess))["status"], 403);
+    const auto reply = getRaw(platform, "/api/dssrtuserlogin", loginItems("alice", kAlicePassword));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 429);
+    EXPECT_EQ(reply->get_header_value("Retry-After"), "30");
+    const json body = json::parse(reply->body);
+    EXPECT_EQ(body["success"], false);
+    EXPECT_EQ(body["msg"], "密码错误次数过多，请 30 秒后再试");
+    EXPECT_EQ(login(platform, "bob", "x")["status"], 403) << "other accounts are not locked";
+
+    for (int guess = 0; guess < 3; ++guess)
+        EXPECT_EQ(charge(platform, alice.id, "guess", "1")["code"], 403);
+    const auto refused =
+        getRaw(platform, "/api/dssrtkoufee", chargeItems(alice.id, kAlicePassword, "1"));
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 429);
+    EXPECT_EQ(json::parse(refused->body)["code"], 429);
+    EXPECT_DOUBLE_EQ(platform.accounts().findByName("alice")->balance, 20) << "nothing charged";
+    EXPECT_EQ(log.count("⚠️ 登录密码错误: alice 来自 127.0.0.1"), 3u);
+    EXPECT_TRUE(log.contains("🚫 登录已限制: alice 来自 127.0.0.1，30 秒后可再试"));
+}
+
+TEST(ServerAccounts, NamesAreWholeTextWithoutControlsAndUnknownNamesCostTheSameWork) {
+    TestPlatform platform;
+    platform.accounts().addAccount(quillora::testing::aliceAccount(kAlicePassword));
+    for (const std::string& name : {std::string("alice\0junk", 10), std::string("a\nb"),
+                                    std::string("a\x1b[2J"), std::string("\xff\xfe")}) {
+        NewAccount account = quillora::testing::aliceAccount("pw");
+        account.name = name;
+        EXPECT_THROW(platform.accounts().addAccount(account), AccountStoreError) << name;
+        EXPECT_EQ(login(platform, name, kAlicePassword)["success"], false) << name;
+    }
+    // The quickest of several tries, so that a busy machine cannot fake a difference.
+    const auto quickest = [&](const std::string& name) {
+        auto best = std::chrono::steady_clock::duration::max();
+        for (int i = 0; i < 5; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_FALSE(platform.accounts().authenticate(name, "wrong"));
+            best = std::min(best, std::chrono::steady_clock::now() - start);
+        }
+        return std::chrono::duration<double>(best).count();
+    };
+    const double known = quickest("alice");
+    const double unknown = quickest("nobody");
+    EXPECT_GT(unknown, known / 2) << "unknown " << unknown << " s, known " << known << " s";
 }
 
 TEST(ServerAccounts, SaltedHashesUniqueNamesAndTopUps) {
@@ -261,6 +361,57 @@ server::ServerConfig gatedConfig(Gate& gate, unsigned workers) {
     config.alignerFactory = [&gate] { return std::make_unique<GatedAligner>(gate); };
     config.alignWorkers = workers;
     return config;
+}
+
+fs::perms modeOf(const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::all;
+}
+
+TEST(ServerRefusals, ScriptsThatAreNotUtf8AreRefusedAndNeverPublished) {
+    Gate gate;
+    gate.open.count_down();
+    TestPlatform platform(gatedConfig(gate, 1));
+    const auto refused = upload(platform, "Latin1", "caf\xe9\n", "x");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 400);
+    EXPECT_EQ(json::parse(refused->body)["message"], "文稿不是有效的 UTF-8 文本");
+    EXPECT_FALSE(fs::exists(platform.server().taskDirectory("Latin1")));
+
+    // Files left on disk by an older server: a started script and a finished result.
+    ASSERT_EQ(upload(platform, "Old", "一\n", "x")->status, 200);
+    writeFileAtomically(platform.server().taskDirectory("Old") / "script.txt", "caf\xe9\n");
+    ASSERT_EQ(start(platform, "Old")["status"], 200);
+    EXPECT_EQ(platform.waitForResult("Old"), "failed/文稿不是有效的 UTF-8 文本");
+    ASSERT_EQ(upload(platform, "Done", "一\n", "x")->status, 200);
+    writeFileAtomically(platform.server().taskDirectory("Done") / "result.srt", "1\n\xff\n");
+    EXPECT_EQ(platform.client().Get("/srt/Done.srt")->body, "failed/对齐结果不是有效的 UTF-8 文本");
+}
+
+TEST(ServerRefusals, TaskFilesArePrivateAndTheLogShowsPathsEscaped) {
+    Gate gate;
+    gate.open.count_down();
+    TestPlatform platform(gatedConfig(gate, 1));
+    ConsoleCapture log;
+    ASSERT_EQ(upload(platform, "T", "一\n", "x")->status, 200);
+    ASSERT_EQ(start(platform, "T")["status"], 200);
+    ASSERT_EQ(platform.waitForResult("T").rfind("1\n", 0), 0u);
+    const fs::path task = platform.server().taskDirectory("T");
+    for (const fs::path& folder :
+         {task.parent_path(), task, platform.dataDirectory() / "incoming"}) {
+        EXPECT_EQ(modeOf(folder), fs::perms::owner_all) << folder;
+    }
+    for (const char* file : {"script.txt", "audio.bin", "started", "result.srt"})
+        EXPECT_EQ(modeOf(task / file), fs::perms::owner_read | fs::perms::owner_write) << file;
+
+    platform.client().Get("/srt/a%0aGET%20/forged%20200%1b]0;x%07.srt");
+    // The server logs a request after answering it.
+    const std::string forged = "GET /srt/a\\x0aGET /forged 200\\x1b]0;x\\x07.srt 404";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!log.contains(forged) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(log.contains(forged));
+    for (const std::string& line : log.lines())
+        EXPECT_EQ(line.find_first_of("\n\x1b\x07"), std::string::npos) << line;
 }
 
 TEST(ServerResults, ReportStepsWhileQueuedOrAligningThenTheSrt) {

@@ -1,6 +1,7 @@
 #include "text/unicode.h"
 
 #include "text/numbers.h"
+#include "text/printable.h"
 #include "text/text_decoding.h"
 
 #include <gtest/gtest.h>
@@ -117,6 +118,24 @@ TEST(Graphemes, IllFormedBytesSurvive) {
     EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
     EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));
     EXPECT_TRUE(isValidUtf8("你好\U0010FFFF"));
+}
+
+TEST(PrintableText, EscapesWhatATerminalOrALogWouldActOnAndCutsLongText) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"你好 plain", "你好 plain"},
+        {"\x1b]0;title\x07", "\\x1b]0;title\\x07"},
+        {"a\nb\r\x7f", "a\\x0ab\\x0d\\x7f"},
+        {"\xc2\x9b"
+         "2J \u202eevil",
+         "\\u009b2J \\u202eevil"},
+        {"bad\xff\xe4\xbd", "bad\\xff\\xe4\\xbd"},
+        {std::string("nul\0x", 5), "nul\\x00x"},
+        {"back\\x1b", "back\\\\x1b"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(printableText(text), shown) << text;
+    EXPECT_EQ(printableText("一二三四五", 3), "一二三…");
+    EXPECT_EQ(printableText(std::string(5'000'000, 'x')).size(), 500u + std::string("…").size());
 }
 
 TEST(Graphemes, TerminalColumns) {
