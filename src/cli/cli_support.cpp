@@ -14,6 +14,7 @@
 #include "conversion/encoding_service.h"
 #include "conversion/text_reader.h"
 #include "subtitles/text_file.h"
+#include "text/printable.h"
 
 namespace quillora::cli {
 namespace {
@@ -81,7 +82,9 @@ bool InterruptGuard::interrupted() {
 ConsoleSink diagnosticsSink(bool verbose) {
     return [verbose](std::string_view line) {
         if (!verbose) return;
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        // Diagnostic lines quote server replies and URLs.
+        const std::string shown = printableText(line, 2000);
+        std::fwrite(shown.data(), 1, shown.size(), stderr);
         std::fputc('\n', stderr);
     };
 }

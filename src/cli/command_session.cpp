@@ -15,6 +15,7 @@
 #include "service/user_session.h"
 #include "store/user_manager.h"
 #include "text/numbers.h"
+#include "text/printable.h"
 
 namespace quillora::cli {
 namespace {
@@ -124,7 +125,8 @@ void installWhoami(CLI::App& app) {
         routeDiagnostics(*verbose);
         UserAuthManager& session = UserAuthManager::shared();
         if (!session.isAuthenticated()) throw CommandFailure{"未登录"};
-        std::cout << "用户: " << *session.currentUser() << "\n";
+        // Everything below came from the platform once: shown without control characters.
+        std::cout << "用户: " << printableText(*session.currentUser(), 100) << "\n";
         if (const auto time = session.lastLoginTime()) {
             std::cout << "登录时间: " << formatLocalTime(*time, "%Y-%m-%d %H:%M:%S") << "\n";
         }
@@ -134,7 +136,7 @@ void installWhoami(CLI::App& app) {
             return;
         }
         if (user->userid) std::cout << "用户ID: " << *user->userid << "\n";
-        if (user->phone) std::cout << "手机: " << *user->phone << "\n";
+        if (user->phone) std::cout << "手机: " << printableText(*user->phone, 100) << "\n";
         // The platform tells the balance only when signing in or charging; say which one it is.
         std::cout << "余额: " << money(user->preamount.value_or(0))
                   << " (上次登录或扣费时的余额)\n";

@@ -19,6 +19,7 @@
 #include "service/network_service.h"
 #include "store/database_error.h"
 #include "store/database_manager.h"
+#include "text/printable.h"
 #include "text/unicode.h"
 
 namespace quillora::cli {
@@ -50,7 +51,9 @@ std::string percent(double progress) {
 }
 
 std::string statusText(const KestruneItem& item) {
-    return showsProgress(item.status) ? item.status + " " + percent(item.progress) : item.status;
+    // The status may carry a server's message: shown without control characters.
+    const std::string shown = printableText(item.status, 200);
+    return showsProgress(item.status) ? shown + " " + percent(item.progress) : shown;
 }
 
 std::string submitTime(KestruneItem::Date date) {
@@ -68,9 +71,10 @@ void printTable(const std::vector<KestruneItem>& items) {
     for (const KestruneItem& item : items) {
         char minutes[32];
         std::snprintf(minutes, sizeof minutes, "%0.f", item.duration);
-        rows.push_back({std::to_string(item.id), fs::path(item.movieFilePath).filename().string(),
-                        fs::path(item.textFilePath).filename().string(), minutes,
-                        submitTime(item.submitDate), statusText(item), item.textlost});
+        rows.push_back({std::to_string(item.id),
+                        printableText(fs::path(item.movieFilePath).filename().string(), 100),
+                        printableText(fs::path(item.textFilePath).filename().string(), 100),
+                        minutes, submitTime(item.submitDate), statusText(item), item.textlost});
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
@@ -163,7 +167,7 @@ KestruneItem waitForResult(DatabaseManager& database, KestruneItem item) {
         try {
             if (NetworkService::shared().checkTaskCompletion(item)) break;
         } catch (const std::exception& error) {
-            std::cerr << "检查任务结果失败: " << error.what() << "\n";
+            std::cerr << "检查任务结果失败: " << printableText(error.what()) << "\n";
         }
         sleepUnlessInterrupted(std::chrono::seconds(3));
         if (InterruptGuard::interrupted()) throw CommandFailure{"已停止等待；任务仍在服务器上处理"};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command_registry.h"
+#include "text/printable.h"
 
 namespace quillora::cli {
 namespace {
@@ -57,8 +58,11 @@ int main(int argc, char** argv) {
         return quillora::cli::kExitUsage;
     } catch (const std::exception& error) {
         // Product errors carry their description as what(); anything else says what it can.
-        // A failure already reported line by line carries no text of its own.
-        if (*error.what()) std::cerr << "quillora-cli: " << error.what() << "\n";
+        // A failure already reported line by line carries no text of its own. Failures may quote
+        // a server's message: no control characters, no endless text.
+        if (*error.what()) {
+            std::cerr << "quillora-cli: " << quillora::printableText(error.what(), 1000) << "\n";
+        }
         return quillora::cli::kExitFailure;
     }
     return quillora::cli::checkStandardOutput(0);

@@ -28,12 +28,25 @@ struct Transfer {
     std::string* body;
     const HttpRequest* request;
     double lastFraction = -1;
+    bool tooLarge = false;
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
-    transfer->body->append(data, size * count);
-    return size * count;
+    const size_t length = size * count;
+    if (transfer->body->size() + length > transfer->request->maxReplyBytes) {
+        transfer->tooLarge = true;
+        return 0;  // libcurl ends the transfer
+    }
+    transfer->body->append(data, length);
+    return length;
+}
+
+std::string tooLargeText(std::size_t limit) {
+    constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+    const std::string size = limit % kMegabyte == 0 ? std::to_string(limit / kMegabyte) + " MB"
+                                                    : std::to_string(limit) + " 字节";
+    return "服务器的回复过大 (上限 " + size + ")";
 }
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t uploadTotal, curl_off_t uploaded) {
@@ -136,6 +149,9 @@ HttpResponse performRequest(const HttpRequest& request) {
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    // An announced length over the limit fails before any of the body is read.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(request.maxReplyBytes));
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
@@ -152,6 +168,9 @@ HttpResponse performRequest(const HttpRequest& request) {
     const CURLcode result = curl_easy_perform(handle);
     if (result != CURLE_OK) {
         if (result == CURLE_ABORTED_BY_CALLBACK) throw TransportError("请求已取消");
+        if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+            throw TransportError(tooLargeText(request.maxReplyBytes));
+        }
         throw TransportError(errorText[0] ? errorText : curl_easy_strerror(result));
     }
     long status = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -22,6 +23,8 @@ struct HttpRequest {
     std::function<void(double)> uploadProgress;
     /// Requesting stop aborts the transfer with a TransportError.
     std::stop_token stopToken;
+    /// A longer reply body fails the exchange with a TransportError instead of filling memory.
+    std::size_t maxReplyBytes = std::size_t{4} << 20;
 };
 
 struct HttpResponse {

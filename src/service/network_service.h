@@ -33,8 +33,9 @@ struct PollingReport {
     int examined = 0;                  ///< records whose result was requested
     int finished = 0;                  ///< records that became "处理成功"
     int pending = 0;                   ///< records with no finished result yet
+    int failed = 0;                    ///< records whose check failed (skipped this pass)
     bool skipped = false;              ///< another pass was still running
-    std::optional<std::string> error;  ///< the failure that ended the pass
+    std::optional<std::string> error;  ///< the first failure: a record's or the store's
 };
 
 /// The one client of the platform API host and the task server host. Operations block; call
@@ -77,7 +78,8 @@ class NetworkService {
     /// Stops and joins the poller; a running pass finishes first.
     void stopNewlyOrdersTimer();
 
-    /// One pass over the records in "处理中", ending at the first failure.
+    /// One pass over the records in "处理中"; a record whose check fails is reported and
+    /// skipped, a store failure ends the pass.
     PollingReport runPollingPass();
 
     /// Requests one record's result and stores it when finished; returns true then.

@@ -18,6 +18,8 @@ namespace {
 constexpr double kGapFrames = 10.0;
 // The download may take long for a big file, but never longer than this in all.
 constexpr long kResultResourceTimeout = 120;
+// A subtitle file of a very long recording stays far below this.
+constexpr std::size_t kMaxResultBytes = std::size_t{256} << 20;
 
 }  // namespace
 
@@ -38,6 +40,7 @@ bool NetworkService::checkTaskCompletion(const KestruneItem& task, std::stop_tok
     request.url = url;
     request.timeoutSeconds = kResultResourceTimeout;
     request.stopToken = stopToken;
+    request.maxReplyBytes = kMaxResultBytes;
     const HttpResponse response = performRequest(request);
     if (response.statusCode < 200 || response.statusCode > 299) {
         throw UploadError::serverError("unknown" + std::to_string(response.statusCode));

@@ -51,10 +51,18 @@ PollingReport NetworkService::runPass(std::stop_token stopToken) {
         for (const KestruneItem& task : database_.getItemsByStatus(status::kProcessing)) {
             if (stopToken.stop_requested()) break;
             ++report.examined;
-            if (checkTaskCompletion(task, stopToken)) {
-                ++report.finished;
-            } else {
-                ++report.pending;
+            // One record that cannot be checked must not keep every later one from finishing:
+            // it is reported and the pass goes on.
+            try {
+                if (checkTaskCompletion(task, stopToken)) {
+                    ++report.finished;
+                } else {
+                    ++report.pending;
+                }
+            } catch (const std::exception& error) {
+                ++report.failed;
+                if (!report.error) report.error = error.what();
+                console("检查新订单失败: " + std::string(error.what()));
             }
         }
     } catch (const std::exception& error) {

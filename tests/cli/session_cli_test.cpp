@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "service/stub_server.h"
 #include "support/temp_home.h"
 
 extern char** environ;
@@ -156,6 +157,28 @@ TEST(SessionCli, LoginWhoamiPollLogoutAgainstThePlatformBinary) {
     EXPECT_EQ(platform.log().find("demo1234&"), std::string::npos) << "no passwords in the log";
     ::unsetenv("QUILLORA_API_URL");
     ::unsetenv("QUILLORA_TASK_URL");
+}
+
+// A hostile platform: escape sequences in the account's phone and an enormous refusal.
+TEST(SessionCli, ServerTextReachesTheTerminalWithoutControlsAndCut) {
+    testing::TempHome home;
+    testing::StubServer stub;
+    ::setenv("QUILLORA_API_URL", stub.baseURL().c_str(), 1);
+    stub.reply(200, R"({"success":true,"user":{"userid":7,"phone":")" + std::string("\\u001b") +
+                        "]0;owned\\u0007\\u001b]52;c;cm0gLXJmIH4=\\u0007\"}}");
+    ASSERT_EQ(quillora(home.path(), "login u p").exitCode, 0);
+    const CliResult whoami = quillora(home.path(), "whoami");
+    EXPECT_EQ(whoami.exitCode, 0) << whoami.err;
+    EXPECT_NE(whoami.out.find("手机: \\x1b]0;owned\\x07\\x1b]52;c;cm0gLXJmIH4=\\x07\n"),
+              std::string::npos)
+        << whoami.out;
+
+    stub.reply(200, R"({"success":false,"msg":")" + std::string(3 << 20, 'x') + "\\u001b[2J\"}");
+    const CliResult refused = quillora(home.path(), "login u p");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_LT(refused.err.size(), 4000u);
+    EXPECT_EQ(refused.err.find('\x1b'), std::string::npos);
+    ::unsetenv("QUILLORA_API_URL");
 }
 
 TEST(SessionCli, SubmitRunsTheTaskAndTasksListsAndDeletesIt) {

@@ -152,6 +152,25 @@ TEST_F(ServiceReplies, LoginDecodingStatusAndTransportFailures) {
         NetworkError::Kind::invalidURL);
 }
 
+TEST_F(ServiceReplies, OversizeRepliesFailWithAClearMessageWithAndWithoutALength) {
+    const std::string endless = R"({"success":false,"msg":")" + std::string(5 << 20, 'x') + "\"}";
+    for (const bool announced : {true, false}) {
+        stub.reply(200, endless);
+        stub.announceLength(announced);
+        const auto error =
+            captureError<TransportError>([&] { client.service.srtLogin("a", "b", "c", "d"); });
+        EXPECT_STREQ(error.what(), "网络请求失败: 服务器的回复过大 (上限 4 MB)") << announced;
+    }
+    // A small limit of one request counts only that request's body.
+    stub.reply(200, std::string(100, 'x'));
+    HttpRequest request;
+    request.url = stub.baseURL() + "/any";
+    request.maxReplyBytes = 100;
+    EXPECT_EQ(performRequest(request).body.size(), 100u);
+    request.maxReplyBytes = 99;
+    EXPECT_THROW(performRequest(request), TransportError);
+}
+
 TEST_F(ServiceReplies, ChargeSendsTheQueryItemsInOrderAndNeedsAStoredUser) {
     // No stored user, then one without a password: nothing is sent.
     EXPECT_EQ(captureError<UploadError>([&] { client.service.deductFee(1); }).kind(),

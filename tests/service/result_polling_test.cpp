@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "platform/console.h"
 #include "platform/files.h"
@@ -129,21 +130,26 @@ TEST_F(ServicePollingReplies, UnusableResultsLeaveTheRecordAlone) {
     EXPECT_EQ(stub.requests().size(), 6u);
 }
 
-TEST_F(ServicePollingReplies, AnErrorEndsThePass) {
-    const KestruneItem first = processingTask(dir / "a.mp4", "x");
-    const KestruneItem second = processingTask(dir / "b.mp4", "x");
-    client.database.insertItem(first);
-    client.database.insertItem(second);
-    stub.reply(404, "not here", "text/plain");
+// A record whose result cannot be used is reported and skipped; it never holds back the records
+// after it.
+TEST_F(ServicePollingReplies, AFailingRecordIsSkippedAndTheRestFinish) {
+    const KestruneItem missing = processingTask(dir / "a.mp4", "x");
+    const KestruneItem poisoned = processingTask(dir / "b.mp4", "x");
+    const KestruneItem good = processingTask(dir / "c.mp4", "x");
+    for (const auto& task : {missing, poisoned, good})
+        client.database.insertItem(task);
+    stub.replyTo("/srt/" + missing.taskid + ".srt", 404, "not here");
+    stub.replyTo("/srt/" + poisoned.taskid + ".srt", 200, std::string("1\n\xff\xfe", 4));
+    stub.reply(200, "1\n00:00:00,000 --> 00:00:01,000\nx\n\n", "text/plain");
     ConsoleCapture console;
     const PollingReport report = client.service.runPollingPass();
+    EXPECT_EQ(std::tuple(report.examined, report.finished, report.failed), std::tuple(3, 1, 2));
     EXPECT_EQ(report.error, "服务器错误: unknown404");
     EXPECT_TRUE(console.contains("检查新订单失败: 服务器错误: unknown404"));
-    ASSERT_EQ(stub.requests().size(), 1u);
-    EXPECT_EQ(stub.requests()[0].path, "/srt/" + first.taskid + ".srt");
-
-    stub.reply(200, std::string("1\n\xff\xfe", 4), "text/plain");
-    EXPECT_EQ(client.service.runPollingPass().error, "无效的服务器响应") << "not UTF-8";
+    EXPECT_TRUE(console.contains("检查新订单失败: 无效的服务器响应")) << "not UTF-8";
+    EXPECT_EQ(reload(client, good.orderid).status, status::kSucceeded);
+    EXPECT_EQ(reload(client, poisoned.orderid).status, status::kProcessing);
+    EXPECT_EQ(client.service.runPollingPass().examined, 2) << "the failed ones are tried again";
 }
 
 TEST_F(ServicePollingReplies, MissingLinesAreCountedAgainstTheScript) {

@@ -64,6 +64,11 @@ class StubServer {
         contentType_ = std::move(contentType);
         delay_ = delay;
     }
+    /// Leaves the Content-Length out of later replies: the body ends when the connection does.
+    void announceLength(bool announce) {
+        std::lock_guard lock(mutex_);
+        announceLength_ = announce;
+    }
     /// Sets the reply to later requests for one path (the query string is not part of it).
     void replyTo(const std::string& path, int status, std::string body) {
         std::lock_guard lock(mutex_);
@@ -130,7 +135,8 @@ class StubServer {
                 special != pathReplies_.end() ? special->second.second : body_;
             response = "HTTP/1.1 " + std::to_string(status) +
                        " Stub\r\nContent-Type: " + contentType_ +
-                       "\r\nContent-Length: " + std::to_string(body.size()) +
+                       (announceLength_ ? "\r\nContent-Length: " + std::to_string(body.size())
+                                        : std::string()) +
                        "\r\nConnection: close\r\n\r\n" + body;
         }
         std::this_thread::sleep_for(wait);
@@ -152,6 +158,7 @@ class StubServer {
     int status_ = 200;
     std::string body_ = "{}";
     std::string contentType_ = "application/json";
+    bool announceLength_ = true;
     std::map<std::string, std::pair<int, std::string>> pathReplies_;
     std::vector<CapturedRequest> requests_;
 };
