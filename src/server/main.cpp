@@ -26,6 +26,8 @@ struct ServeOptions {
     bool demo = false;
     std::size_t maxUpload = std::size_t{2} << 30;
     unsigned alignWorkers = 0;
+    std::size_t maxConnections = quillora::server::ConnectionLimits{}.maxConnections;
+    std::size_t maxPerAddress = quillora::server::ConnectionLimits{}.maxPerAddress;
 };
 
 /// The `user` subcommands and what they were given.
@@ -50,6 +52,15 @@ void addServeOptions(CLI::App& app, ServeOptions& options) {
     app.add_option("--align-workers", options.alignWorkers,
                    "Recordings aligned at the same time (default: one per processor core)")
         ->check(CLI::PositiveNumber);
+    // The HTTP library refuses sockets numbered 1024 and above, so the cap stays below that.
+    app.add_option("--max-connections", options.maxConnections,
+                   "Connections served at once; more are refused")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{900}))
+        ->capture_default_str();
+    app.add_option("--max-per-address", options.maxPerAddress,
+                   "Connections served at once for one client address")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
 }
 
 void addUserCommands(CLI::App& app, UserCommands& commands) {
@@ -145,6 +156,8 @@ void serveUntilSignalled(const ServeOptions& options) {
     config.dataDirectory = options.data;
     config.maxUploadBytes = options.maxUpload;
     config.alignWorkers = options.alignWorkers;
+    config.connections.maxConnections = options.maxConnections;
+    config.connections.maxPerAddress = options.maxPerAddress;
     PlatformServer server(config);
     if (options.demo) ensureDemoAccount(server);
     const int bound = server.bind(host, port);

@@ -1,7 +1,5 @@
 #include "server/platform_server.h"
 
-#include <httplib.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -19,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/uuid.h"
+#include "server/guarded_http_server.h"
 #include "server/platform_credentials.h"
 #include "server/speech_aligner.h"
 #include "text/printable.h"
@@ -103,7 +102,7 @@ std::string formatSrt(const std::vector<std::string>& lines,
 struct PlatformServer::Impl {
     ServerConfig config;
     AccountStore accounts;
-    httplib::Server http;
+    GuardedHttpServer http;
     std::thread serveThread;
     SignInThrottle throttle;
 
@@ -121,6 +120,7 @@ struct PlatformServer::Impl {
     explicit Impl(ServerConfig c)
         : config(std::move(c)),
           accounts(config.dataDirectory / "platform.db"),
+          http(config.connections),
           throttle(config.accountThrottle, config.addressThrottle) {
         createPrivateDirectory(config.dataDirectory / "tasks");
         createPrivateDirectory(config.dataDirectory / "incoming");
@@ -573,6 +573,7 @@ int PlatformServer::bind(const std::string& host, int port) {
     if (bound < 0) {
         throw Error("无法监听 " + host + ":" + std::to_string(port) + " (端口被占用或地址无效)");
     }
+    impl_->http.widenBacklog();
     return bound;
 }
 
@@ -590,6 +591,8 @@ void PlatformServer::start() {
 
 void PlatformServer::stop() {
     std::lock_guard lock(impl_->stopMutex);
+    // Open connections end at once rather than at their clients' pace.
+    impl_->http.closeConnections();
     impl_->http.stop();
     for (auto& worker : impl_->workers)
         worker.request_stop();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -11,6 +12,25 @@
 #include "server/sign_in_throttle.h"
 
 namespace quillora::server {
+
+/// How the server shares itself among clients, so that slow or greedy ones cannot starve the
+/// rest.
+struct ConnectionLimits {
+    /// Connections served at once (a thread each); more are refused with 503.
+    std::size_t maxConnections = 512;
+    /// Connections served at once for one client address.
+    std::size_t maxPerAddress = 64;
+    /// A request head must arrive whole within this time from its first byte.
+    std::chrono::milliseconds headDeadline{10'000};
+    /// A body and its reply get this long, plus one second per `minBodyRate` bytes moved.
+    std::chrono::milliseconds bodyGrace{30'000};
+    std::size_t minBodyRate = 8 * 1024;
+    /// No single read or write waits longer than this.
+    std::chrono::milliseconds idleTimeout{30'000};
+    /// How long an idle connection waits for its next request, and how many it may send.
+    std::chrono::milliseconds keepAliveTimeout{5'000};
+    std::size_t keepAliveRequests = 100;
+};
 
 /// Settings of one server instance.
 struct ServerConfig {
@@ -25,6 +45,7 @@ struct ServerConfig {
     ThrottlePolicy accountThrottle;
     ThrottlePolicy addressThrottle{20, std::chrono::seconds(1), std::chrono::minutes(15),
                                    std::chrono::minutes(30)};
+    ConnectionLimits connections;
 };
 
 /// $XDG_DATA_HOME/quillora-platform (default ~/.local/share/quillora-platform).

@@ -36,6 +36,7 @@ std::string loggedURL(std::string url) {
 
 constexpr long kSessionResourceTimeout = 60;
 constexpr long kRequestTimeout = 60;
+constexpr int kTooManyRequests = 429;
 
 std::string environmentOr(const char* variable, const char* fallback) {
     const char* value = std::getenv(variable);
@@ -96,6 +97,14 @@ SRTLoginResponse NetworkService::srtLogin(const std::string& username, const std
     request.url = url;
     request.timeoutSeconds = std::min(kRequestTimeout, kSessionResourceTimeout);
     const HttpResponse response = performRequest(request);
+    if (response.statusCode == kTooManyRequests) {
+        // The platform refuses guessing with 429 and says in the usual reply when to try again.
+        try {
+            SRTLoginResponse refusal = decodeLoginResponse(response.body);
+            if (!refusal.success && refusal.msg) return refusal;
+        } catch (const DecodingError&) {
+        }
+    }
     if (!isSuccess(response.statusCode)) throw NetworkError::statusCode(response.statusCode);
     try {
         return decodeLoginResponse(response.body);

@@ -101,6 +101,24 @@ TEST_F(ServicePlatform, SignsInChargesAndCarriesTheRefusals) {
 }
 
 // The client's form as the platform parses it: stored byte for byte, or refused with a message.
+TEST(ServiceThrottle, SignInRefusedForGuessingShowsThePlatformsMessage) {
+    server::ServerConfig config;
+    config.accountThrottle = {1, std::chrono::seconds(90), std::chrono::seconds(90),
+                              std::chrono::seconds(600)};
+    TestPlatform platform(config);
+    platform.accounts().addAccount(testing::aliceAccount(kPassword));
+    Client client(platform.baseURL());
+    const auto signIn = [&](const std::string& password) {
+        return client.service.srtLogin(contract::kOperatorAccount, contract::kOperatorPassword,
+                                       "alice", password);
+    };
+    EXPECT_EQ(signIn("guess").msg, "用户名或密码错误");
+    EXPECT_EQ(signIn("guess").msg, "用户名或密码错误");
+    const SRTLoginResponse refused = signIn(kPassword);
+    EXPECT_FALSE(refused.success);
+    EXPECT_EQ(refused.msg, "密码错误次数过多，请 90 秒后再试");
+}
+
 TEST_F(ServicePlatform, UploadsAndStartsTasksAndPassesOnRefusals) {
     const std::string audio(100000, '\x7f');
     testing::writeTestFile(platform.scratch() / "a.wav", audio);
