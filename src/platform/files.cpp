@@ -116,11 +116,13 @@ void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t
     if ((mode & 077) == 0) finalMode &= ~static_cast<mode_t>(077);
     if (::fchmod(fd.get(), finalMode) != 0) fail("cannot set the mode of " + temp.string());
     if (exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())) {
-        if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) {
-            (void)::fchown(fd.get(), static_cast<uid_t>(-1), existing.st_gid);
-        }
+        // Best effort: without the right to give the file away, it keeps at least the group,
+        // or else stays ours.
+        const bool owned = ::fchown(fd.get(), existing.st_uid, existing.st_gid) == 0 ||
+                           ::fchown(fd.get(), static_cast<uid_t>(-1), existing.st_gid) == 0;
         // chown may clear set-id bits; put the mode back.
-        (void)::fchmod(fd.get(), finalMode);
+        if (owned && ::fchmod(fd.get(), finalMode) != 0)
+            fail("cannot set the mode of " + temp.string());
     }
     if (!writeAll(fd.get(), contents)) fail("cannot write " + path.string());
     if (::fsync(fd.get()) != 0) fail("cannot flush " + path.string());
