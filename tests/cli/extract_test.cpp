@@ -109,9 +109,12 @@ TEST(ExtractCommand, InterruptKeepsExistingFiles) {
     ASSERT_TRUE(quillora::testing::makeSubtitledVideo(video, 60.0, {{0.4, 50.0, "很长的一句话"}}));
     quillora::testing::writeTestFile(dir / "long.srt", "mine");
     const auto cli = quillora::testing::binaryDir() / "src/cli/quillora-cli";
-    const std::string command = "'" + cli.string() + "' extract -y '" + video.string() +
-                                "' </dev/null 2>'" + (dir / "err.txt").string() +
-                                "' & sleep 1.5; kill -TERM $!; wait $!";
+    // Interrupted once it reports progress: on an idle machine the whole video took less than
+    // a fixed wait.
+    const std::string command =
+        "'" + cli.string() + "' extract -y '" + video.string() + "' </dev/null 2>'" +
+        (dir / "err.txt").string() + "' & pid=$!; for i in $(seq 600); do grep -q 正在处理 '" +
+        (dir / "err.txt").string() + "' && break; sleep 0.05; done; kill -TERM $pid; wait $pid";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
     EXPECT_NE(slurp(dir / "err.txt").find("quillora-cli: 已取消"), std::string::npos);
