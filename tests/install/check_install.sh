@@ -32,8 +32,11 @@ expected=(
     lib/systemd/system/quillora-platform.service lib/sysusers.d/quillora-platform.conf
     share/doc/quillora/copyright share/doc/quillora/changelog.gz
 )
-[[ -f "$build/CMakeCache.txt" ]] && grep -q '^QUILLORA_GUI:BOOL=ON' "$build/CMakeCache.txt" &&
+programs=(bin/quillora-cli sbin/quillora-platform)
+if grep -q '^QUILLORA_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
     expected+=(bin/quillora share/man/man1/quillora.1.gz)
+    programs+=(bin/quillora)
+fi
 for file in "${expected[@]}"; do
     [[ -f "$p/$file" ]] || fail "not installed: $prefix/$file"
 done
@@ -52,7 +55,7 @@ fi
 while IFS= read -r stray; do
     fail "installed outside $prefix: ${stray#"$root"}"
 done < <(find "$root" -type f ! -path "$p/*" ! -path "$root$etc/default/quillora-platform")
-for program in bin/quillora-cli sbin/quillora-platform; do
+for program in "${programs[@]}"; do
     out=$("$p/$program" --version 2>&1) || fail "$program --version: $out"
     [[ "$out" == "$(basename "$program") $version" ]] || fail "$program --version printed: $out"
 done
