@@ -30,7 +30,6 @@
 #include "app/dialogs.h"
 #include "app/main_app_view.h"
 #include "app/notification_bridge.h"
-#include "app/system_desktop.h"
 #include "app/task_table.h"
 #include "app/theme.h"
 #include "pipeline/task_processor.h"
@@ -90,19 +89,9 @@ class PaintProbe : public QObject {
 };
 
 AppContext makeContext() {
-    static SystemDesktop desktop;
     static SystemDialogs dialogs;
-    return AppContext{DatabaseManager::shared(),
-                      UserManager::shared(),
-                      NetworkService::shared(),
-                      Preferences::shared(),
-                      NotificationCenter::shared(),
-                      UserAuthManager::shared(),
-                      desktop,
-                      dialogs,
-                      TaskProcessor::shared(),
-                      [] {},
-                      "http://127.0.0.1:8750"};
+    return AppContext::withSharedServices(
+        dialogs, [] {}, "http://127.0.0.1:8750");
 }
 
 int childOurs(int argc, char** argv) {

@@ -12,10 +12,10 @@
 
 namespace quillora {
 
-AppContext& AppContext::shared() {
+AppContext AppContext::withSharedServices(Dialogs& dialogs, std::function<void()> startPoller,
+                                          std::string platformAddress) {
     static SystemDesktop desktop;
-    static SystemDialogs dialogs;
-    static AppContext context{
+    return AppContext{
         DatabaseManager::shared(),
         UserManager::shared(),
         NetworkService::shared(),
@@ -25,9 +25,16 @@ AppContext& AppContext::shared() {
         desktop,
         dialogs,
         TaskProcessor::shared(),
-        [] { NetworkService::shared().startNewlyOrdersTimer(); },
-        NetworkService::shared().endpoints().apiBaseURL,
+        std::move(startPoller),
+        std::move(platformAddress),
     };
+}
+
+AppContext& AppContext::shared() {
+    static SystemDialogs dialogs;
+    static AppContext context = withSharedServices(
+        dialogs, [] { NetworkService::shared().startNewlyOrdersTimer(); },
+        NetworkService::shared().endpoints().apiBaseURL);
     return context;
 }
 

@@ -35,6 +35,10 @@ struct AppContext {
 
     /// The process-wide objects with the system desktop and dialogs.
     static AppContext& shared();
+    /// The process-wide services and the system desktop, with the caller's dialogs, poller start
+    /// and platform address (the bench and the screenshot tool answer dialogs themselves).
+    static AppContext withSharedServices(Dialogs& dialogs, std::function<void()> startPoller,
+                                         std::string platformAddress);
 };
 
 }  // namespace quillora

@@ -19,7 +19,6 @@
 #include "app/notification_bridge.h"
 #include "app/srt_to_columns_screen.h"
 #include "app/srt_to_fcpxml_screen.h"
-#include "app/system_desktop.h"
 #include "app/task_table.h"
 #include "app/theme.h"
 #include "extraction/test_videos.h"
@@ -88,19 +87,9 @@ int main(int argc, char** argv) {
     qputenv("QUILLORA_API_URL", QByteArray::fromStdString(platform.baseURL()));
     qputenv("QUILLORA_TASK_URL", QByteArray::fromStdString(platform.baseURL()));
 
-    static SystemDesktop desktop;
     static QuietDialogs dialogs;
-    AppContext context{DatabaseManager::shared(),
-                       UserManager::shared(),
-                       NetworkService::shared(),
-                       Preferences::shared(),
-                       NotificationCenter::shared(),
-                       UserAuthManager::shared(),
-                       desktop,
-                       dialogs,
-                       TaskProcessor::shared(),
-                       [] {},
-                       "http://127.0.0.1:8750"};
+    AppContext context = AppContext::withSharedServices(
+        dialogs, [] {}, "http://127.0.0.1:8750");
     NotificationBridge bridge(context.notifications);
     bridge.watch(context.auth);
 
