@@ -195,6 +195,17 @@ TEST(Digest, KnownVectors) {
     EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
+TEST(Digest, FileReadInPiecesMatchesItsBytes) {
+    TempDir dir;
+    std::string content(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 131 % 251);
+    const auto file = dir.path() / "big.bin";
+    writeFileAtomically(file, content);
+    EXPECT_EQ(sha256HexOfFile(file), sha256Hex(content));
+    EXPECT_THROW(sha256HexOfFile(dir.path() / "missing.bin"), FileError);
+}
+
 TEST(Console, CaptureCollectsLinesAndRestoresPreviousSink) {
     ConsoleCapture outer;
     {

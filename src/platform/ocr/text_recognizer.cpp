@@ -16,7 +16,6 @@
 #include <unordered_set>
 
 #include "platform/digest.h"
-#include "platform/files.h"
 #include "platform/ocr/onnx_model.h"
 
 #ifndef QUILLORA_OCR_MODEL_DIR
@@ -231,13 +230,13 @@ void checkModelFile(const std::filesystem::path& folder, const std::string& rela
         throw OcrError("缺少文字识别模型文件: " + file.string() + installHint());
     }
     const auto sum = pinned.find(relative);
-    std::string content;
+    std::string actual;
     try {
-        content = readFile(file);
+        actual = sha256HexOfFile(file);
     } catch (const Error& e) {
         throw OcrError("无法读取文字识别模型文件: " + file.string() + ": " + e.description());
     }
-    if (sum == pinned.end() || sha256Hex(content) != sum->second) {
+    if (sum == pinned.end() || actual != sum->second) {
         throw OcrError("文字识别模型文件已损坏或版本不符: " + file.string() +
                        "（请删除 models/node_modules 后运行 make deps 重新安装）");
     }
