@@ -366,6 +366,7 @@ struct VideoProcessor::SamplingState {
     // The cue on screen and the text mask of its first reading. No cue: the last examined
     // frame had no text.
     ocr::TextMask keyMask;
+    ocr::TextStillShown keyShown;  // the cheap check against the key, on the same crops
     std::shared_ptr<CueReadings> keyCue;
     // The last frame whose text pixels were examined: its brightness sample and its cue.
     std::vector<uint8_t> lastSample;
@@ -384,6 +385,22 @@ std::shared_ptr<RecognitionJob> VideoProcessor::submitReading(const ocr::TextMas
     return job;
 }
 
+// A cue is read again on a frame far enough from its last reading, until it has its readings.
+// A third reading waits for the first two: when they agree it could only join them.
+bool VideoProcessor::wantsAnotherView(CueReadings& cue, int frameIndex) {
+    if (cue.closed || frameIndex - cue.lastReadFrame < kReadingSpacing) return false;
+    if (cue.jobs.size() >= 2) {
+        const RecognitionJob& a = *cue.jobs[0];
+        const RecognitionJob& b = *cue.jobs[1];
+        if (!pool_->isDone(a) || !pool_->isDone(b)) return false;
+        if (!a.text.empty() && a.text == b.text) {
+            cue.closed = true;
+            return false;
+        }
+    }
+    return true;
+}
+
 std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameReader& reader,
                                                             const media::PixelRect& rect,
                                                             int frameIndex, SamplingState& state,
@@ -393,11 +410,25 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         // The picture under the region did not change: nor did its text.
         return state.lastCue;
     }
+    auto settle = [&] {
+        state.lastCue = state.keyCue;
+        state.lastSample = std::move(sample);
+        state.haveLastSample = true;
+        return state.lastCue;
+    };
     // Big crops are compared at half size, a quarter of the work on every frame; the full-size
     // crop and mask are made only for the frames that go to recognition.
     const int cropHeight = std::min(rect.y + rect.height, reader.height()) - std::max(rect.y, 0);
     const bool halve = cropHeight >= kHalveFrom;
     media::RgbImage crop = reader.crop(rect, halve);
+    const ocr::RgbView view{crop.pixels.data(), crop.width, crop.height, crop.width * 3};
+    if (state.keyCue) {
+        // Most frames of a cue show its text unchanged over a moving picture; when the cue
+        // wants no other view now, the cheap check spares isolating the text again.
+        if (!wantsAnotherView(*state.keyCue, frameIndex) && state.keyShown.holds(view)) {
+            return settle();
+        }
+    }
     ocr::TextMask probe;
     if (!crop.empty()) probe = textMask(crop);
     auto closeKey = [&] {
@@ -409,7 +440,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
     } else if (state.keyCue && ocr::masksShowSameText(state.keyMask, probe)) {
         // The same text over a changed picture: another view of it, while the cue wants one.
         CueReadings& cue = *state.keyCue;
-        if (!cue.closed && frameIndex - cue.lastReadFrame >= kReadingSpacing) {
+        if (wantsAnotherView(cue, frameIndex)) {
             ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
             if (!full.empty()) {
                 cue.jobs.push_back(submitReading(full, result));
@@ -431,6 +462,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
                 cue.lastReadFrame = frameIndex;
                 cue.closed = false;
             }
+            state.keyShown = ocr::TextStillShown(probe, view);
             state.keyMask = std::move(probe);
         }
     } else {
@@ -441,13 +473,11 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
             cue->jobs.push_back(submitReading(full, result));
             cue->lastReadFrame = frameIndex;
             state.keyCue = std::move(cue);
+            state.keyShown = ocr::TextStillShown(probe, view);
             state.keyMask = std::move(probe);
         }
     }
-    state.lastCue = state.keyCue;
-    state.lastSample = std::move(sample);
-    state.haveLastSample = true;
-    return state.lastCue;
+    return settle();
 }
 
 void VideoProcessor::deliverFrames(SamplingState& state, bool drainAll, int totalFrames) {

@@ -145,6 +145,7 @@ class VideoProcessor {
                                                 const media::PixelRect& rect, int frameIndex,
                                                 SamplingState& state, VideoResult& result);
     std::shared_ptr<RecognitionJob> submitReading(const ocr::TextMask& mask, VideoResult& result);
+    bool wantsAnotherView(CueReadings& cue, int frameIndex);
     /// Hands finished frames to the tracker in frame order; with `drainAll`, waits for all.
     void deliverFrames(SamplingState& state, bool drainAll, int totalFrames);
     void addSubtitle(const std::string& text, double time, int frameIndex);

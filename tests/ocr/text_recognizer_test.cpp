@@ -147,6 +147,23 @@ TEST(SubtitleMask, EmptyPicturesAndChangeDetection) {
     EXPECT_EQ(fadeBetween(a, isolateSubtitleText(same.view())), Fade::none);
 }
 
+// The per-frame shortcut may only say "unchanged" when it is: a changed character of a long
+// line, an added line, a fade and an empty frame all go to the full comparison.
+TEST(SubtitleMask, CheapCheckThatTheTextIsStillShown) {
+    const std::string line = "我们明天早上八点在学校门口见面吧";
+    const auto key = renderLine(line, kOutlined);
+    const TextStillShown shown(isolateSubtitleText(key.view()), key.view());
+    EXPECT_TRUE(shown.holds(key.view()));
+    EXPECT_TRUE(shown.holds(renderLine(line, kOutlined, "color=c=0x203848").view()));
+    EXPECT_FALSE(shown.holds(renderLine("我们明天早上八点在学校门口见面了", kOutlined).view()));
+    EXPECT_FALSE(shown.holds(renderLine(line + "\n好的", kOutlined).view()));
+    EXPECT_FALSE(shown.holds(renderLine("", kOutlined).view()));
+
+    const auto faint =
+        renderLine(line, "PrimaryColour=&H60FFFFFF,OutlineColour=&H60000000,Outline=2");
+    EXPECT_FALSE(TextStillShown(isolateSubtitleText(faint.view()), faint.view()).holds(key.view()));
+}
+
 // What a user without the model, or with a damaged one, gets: an error that says so, never a
 // crash.
 TEST(RecognitionModel, MissingOrDamagedFilesAreClearErrors) {

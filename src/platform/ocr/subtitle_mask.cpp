@@ -482,6 +482,97 @@ Fade fadeBetween(const TextMask& key, const TextMask& probe) {
 
 namespace {
 
+// Luma as `luminance` computes it, for one pixel.
+int lumaAt(const RgbView& crop, int x, int y) {
+    const uint8_t* p =
+        crop.data + static_cast<size_t>(y) * crop.stride + static_cast<size_t>(x) * 3;
+    return (77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8;
+}
+
+int lightOutsideBox(const RgbView& crop, int x0, int y0, int x1, int y1) {
+    int light = 0;
+    for (int y = 0; y < crop.height; ++y) {
+        const bool rowInside = y >= y0 && y <= y1;
+        for (int x = 0; x < crop.width; ++x) {
+            if (rowInside && x >= x0 && x <= x1) {
+                x = x1;
+                continue;
+            }
+            light += lumaAt(crop, x, y) >= kBright;
+        }
+    }
+    return light;
+}
+
+// Fewer stroke-core pixels than this judge nothing; more than this share missing is a change
+// (a changed character of a long line removes several percent of them; compression noise
+// does not reach inside a stroke).
+constexpr size_t kMinimumCore = 40;
+constexpr double kCoreMissing = 0.01;
+constexpr int kCoreDarkening = 60;
+
+}  // namespace
+
+TextStillShown::TextStillShown(const TextMask& key, const RgbView& crop) {
+    if (key.empty() || key.level == 0 || crop.width != key.width || crop.height != key.height) {
+        return;
+    }
+    const int w = key.width;
+    const int h = key.height;
+    int x0 = w, y0 = h, x1 = -1, y1 = -1;
+    for (int y = 1; y + 1 < h; ++y) {
+        for (int x = 1; x + 1 < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x;
+            if (!key.on[i]) continue;
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+            if (key.on[i - 1] && key.on[i + 1] && key.on[i - w] && key.on[i + w] &&
+                key.ink[i] == 255) {
+                core_.push_back(static_cast<int>(i));
+            }
+        }
+    }
+    if (core_.size() < kMinimumCore) {
+        core_.clear();
+        return;
+    }
+    width_ = w;
+    height_ = h;
+    lightest_ = std::max(kBright, key.level - kCoreDarkening);
+    long long sum = 0;
+    for (int i : core_)
+        sum += lumaAt(crop, i % w, i / w);
+    coreLevel_ = static_cast<double>(sum) / static_cast<double>(core_.size());
+    const int margin = std::max(2, (y1 - y0 + 1) / 4);
+    x0_ = std::max(0, x0 - margin);
+    y0_ = std::max(0, y0 - margin);
+    x1_ = std::min(w - 1, x1 + margin);
+    y1_ = std::min(h - 1, y1 + margin);
+    lightOutside_ = lightOutsideBox(crop, x0_, y0_, x1_, y1_);
+}
+
+bool TextStillShown::holds(const RgbView& crop) const {
+    if (core_.empty() || crop.width != width_ || crop.height != height_) return false;
+    const size_t allowed = static_cast<size_t>(core_.size() * kCoreMissing) + 1;
+    size_t missing = 0;
+    long long sum = 0;
+    for (int i : core_) {
+        const int luma = lumaAt(crop, i % width_, i / width_);
+        if (luma < lightest_ && ++missing > allowed) return false;
+        sum += luma;
+    }
+    if (static_cast<double>(sum) / static_cast<double>(core_.size()) >= coreLevel_ + kFadeStep) {
+        return false;
+    }
+    // New light pixels outside the text: perhaps a line added. A handful is noise.
+    const int lightOutside = lightOutsideBox(crop, x0_, y0_, x1_, y1_);
+    return lightOutside <= lightOutside_ + std::max(20, (x1_ - x0_ + 1) * (y1_ - y0_ + 1) / 50);
+}
+
+namespace {
+
 struct Box {
     int x0 = 0, y0 = 0, x1 = -1, y1 = -1;  // inclusive
     bool empty() const { return x1 < x0 || y1 < y0; }

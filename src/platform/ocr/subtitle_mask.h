@@ -51,6 +51,28 @@ bool masksShowSameText(const TextMask& key, const TextMask& probe);
 enum class Fade { none, in, out };
 Fade fadeBetween(const TextMask& key, const TextMask& probe);
 
+/// A cheap check, made on every frame, that the text of a key frame is still on screen as it
+/// was: the pixels inside its thick strokes are still as light, and no more light pixels than
+/// then lie outside the text's box (where a line added below or above would show), and they
+/// are not brighter (a fade in). It holds only where it is sure; otherwise the frame needs the
+/// full comparison.
+class TextStillShown {
+  public:
+    TextStillShown() = default;
+    /// `crop` is the picture `key` was isolated from.
+    TextStillShown(const TextMask& key, const RgbView& crop);
+    bool holds(const RgbView& crop) const;
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<int> core_;                    // pixel indices inside thick strokes
+    int lightest_ = 0;                         // a core pixel darker than this is gone
+    double coreLevel_ = 0;                     // the core's mean brightness
+    int x0_ = 0, y0_ = 0, x1_ = -1, y1_ = -1;  // the text's box, widened by a margin
+    int lightOutside_ = 0;
+};
+
 /// Black text on white, one image per line of text (top to bottom), each cut to its line with a
 /// margin and scaled to the line height the recogniser reads best: the images it reads.
 std::vector<GrayImage> renderLinesForRecognition(const TextMask& mask);
