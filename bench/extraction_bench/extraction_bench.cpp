@@ -424,6 +424,8 @@ int main(int argc, char** argv) {
     const std::string busy =
         "life=s=240x135:r={R}:mold=8:ratio=0.4:life_color=0xd0d0c0:death_color=0x304050:"
         "mold_color=0x806040,scale={W}:{H}:flags=bicubic";
+    // A colourful zoom that changes everywhere all the time, as a camera move over detail does.
+    const std::string zoom = "mandelbrot=s=480x270:r={R},scale={W}:{H}:flags=bicubic";
     const std::string white = "&H00FFFFFF,&H000000FF,&H00000000,&H80000000";
     const std::string sansSC = "Noto Sans CJK SC";
     const std::string serifSC = "Noto Serif CJK SC";
@@ -447,6 +449,8 @@ int main(int argc, char** argv) {
         {"720p-mixed-scripts", 1280, 720, 25, 1, scene, serifSC, 46, white, 1, 2, 0, 2, 1, 2, 0,
          false, 45},
         {"1080p-busy-thin", 1920, 1080, 25, 1, busy, sansSC, 62, white, 1, 1, 0, 2, 1, 0, 0, false,
+         45},
+        {"1080p-busy-zoom", 1920, 1080, 25, 1, zoom, sansSC, 62, white, 1, 1, 0, 2, 2, 0, 0, false,
          45},
         {"720p-box", 1280, 720, 25, 1, scene, sansSC, 44,
          "&H00FFFFFF,&H000000FF,&H60000000,&H60000000", 3, 6, 0, 2, 1, 0, 0, false, 45},

@@ -2,6 +2,7 @@
 
 #include "extraction/recognition_pool.h"
 #include "extraction/text_measures.h"
+#include "text/chinese_script.h"
 
 namespace quillora::extraction {
 
@@ -24,7 +25,8 @@ std::string combineReadings(const std::vector<const RecognitionJob*>& readings) 
             bestEdits = edits;
         }
     }
-    return texts[best]->text;
+    // The recogniser reads each character in the script it looks like; a cue has one.
+    return inOneChineseScript(texts[best]->text);
 }
 
 }  // namespace quillora::extraction

@@ -27,6 +27,13 @@ TEST(CombineReadings, TheReadingTheOthersAgreeWith) {
          {RecognitionJob{}, reading("好的"), RecognitionJob{}},
          "好的"},
         {"nothing readable", {RecognitionJob{}}, ""},
+        {"a Traditional cue has no Simplified character",
+         {reading("他终於找到了這個新工作")},
+         "他終於找到了這個新工作"},
+        {"a Simplified cue has no Traditional character",
+         {reading("这次我们去山頂")},
+         "这次我们去山顶"},
+        {"as many of each: left as read", {reading("这個")}, "这個"},
     };
     for (const auto& c : cases) {
         std::vector<const RecognitionJob*> readings;
