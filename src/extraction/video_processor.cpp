@@ -47,8 +47,11 @@ struct PendingFrame {
 // Recognition requests beyond this many wait for the oldest to finish, which bounds memory.
 constexpr int kMaxOutstandingJobs = 6;
 constexpr size_t kMaxBufferedFrames = 256;
-// Crops at least this tall are compared at half size.
+// Crops at least this tall are compared at half size, unless this many cues open within this
+// many frames (two seconds): no subtitles change so fast, a busy picture fools the halved masks.
 constexpr int kHalveFrom = 120;
+constexpr size_t kBusyCues = 6;
+constexpr int kBusyWindow = 50;
 // A cue is read on up to this many frames, this far apart, where its picture changed: one
 // misreading then does not last the whole cue.
 constexpr size_t kReadingsPerCue = 3;
@@ -374,6 +377,8 @@ struct VideoProcessor::SamplingState {
     bool haveLastSample = false;
 
     std::deque<PendingFrame> pending;
+    std::deque<int> recentlyOpened;  // frames where a cue opened, the last kBusyWindow
+    bool compareWhole = false;
 };
 
 std::shared_ptr<RecognitionJob> VideoProcessor::submitReading(const ocr::TextMask& mask,
@@ -417,9 +422,11 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         return state.lastCue;
     };
     // Big crops are compared at half size, a quarter of the work on every frame; the full-size
-    // crop and mask are made only for the frames that go to recognition.
+    // crop and mask are made only for the frames that go to recognition. Halving blurs a thin
+    // outline, though, and over a busy picture the text then merges with it: cues opening
+    // faster than subtitles ever change say so, and the rest of the video is compared whole.
     const int cropHeight = std::min(rect.y + rect.height, reader.height()) - std::max(rect.y, 0);
-    const bool halve = cropHeight >= kHalveFrom;
+    const bool halve = cropHeight >= kHalveFrom && !state.compareWhole;
     media::RgbImage crop = reader.crop(rect, halve);
     const ocr::RgbView view{crop.pixels.data(), crop.width, crop.height, crop.width * 3};
     if (state.keyCue) {
@@ -469,6 +476,11 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         closeKey();
         ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
         if (!full.empty()) {
+            auto& opened = state.recentlyOpened;
+            opened.push_back(frameIndex);
+            while (opened.front() < frameIndex - kBusyWindow)
+                opened.pop_front();
+            if (halve && opened.size() >= kBusyCues) state.compareWhole = true;
             auto cue = std::make_shared<CueReadings>();
             cue->jobs.push_back(submitReading(full, result));
             cue->lastReadFrame = frameIndex;
