@@ -23,6 +23,9 @@ namespace quillora::extraction {
 // The readings of one cue: the frames whose text pixels matched from its first frame on.
 struct CueReadings {
     std::vector<std::shared_ptr<RecognitionJob>> jobs;
+    // The darkest of each pixel over the frames read so far: the text stays as it is while a
+    // moving picture around it darkens, so later readings see cleaner strokes.
+    media::RgbImage seen;
     int lastReadFrame = 0;
     bool closed = false;  // no more readings will be added
     bool decided = false;
@@ -52,6 +55,9 @@ constexpr size_t kMaxBufferedFrames = 256;
 constexpr int kHalveFrom = 120;
 constexpr size_t kBusyCues = 6;
 constexpr int kBusyWindow = 50;
+// Over such a picture only the key's strokes are compared, and loosely: picture caught in the
+// key goes, but new text removes most of them.
+constexpr double kBusyMissingStrokes = 0.3;
 // A cue is read on up to this many frames, this far apart, where its picture changed: one
 // misreading then does not last the whole cue.
 constexpr size_t kReadingsPerCue = 3;
@@ -60,6 +66,15 @@ constexpr int kReadingSpacing = 8;
 ocr::TextMask textMask(const media::RgbImage& image) {
     return ocr::isolateSubtitleText(
         ocr::RgbView{image.pixels.data(), image.width, image.height, image.width * 3});
+}
+
+void keepDarkest(media::RgbImage& seen, const media::RgbImage& frame) {
+    if (seen.width != frame.width || seen.height != frame.height) {
+        seen = frame;
+        return;
+    }
+    for (size_t i = 0; i < seen.pixels.size(); ++i)
+        seen.pixels[i] = std::min(seen.pixels[i], frame.pixels[i]);
 }
 
 // Hardly any visible difference: only compression noise. A new line of text changes
@@ -438,17 +453,22 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
     }
     ocr::TextMask probe;
     if (!crop.empty()) probe = textMask(crop);
+    auto fullCrop = [&] { return halve ? reader.crop(rect) : crop; };
     auto closeKey = [&] {
         if (state.keyCue) state.keyCue->closed = true;
         state.keyCue.reset();
     };
     if (probe.empty()) {
         closeKey();
-    } else if (state.keyCue && ocr::masksShowSameText(state.keyMask, probe)) {
+    } else if (state.keyCue &&
+               (state.compareWhole
+                    ? ocr::keyStrokesRemain(state.keyMask, probe, kBusyMissingStrokes)
+                    : ocr::masksShowSameText(state.keyMask, probe))) {
         // The same text over a changed picture: another view of it, while the cue wants one.
         CueReadings& cue = *state.keyCue;
         if (wantsAnotherView(cue, frameIndex)) {
-            ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
+            keepDarkest(cue.seen, fullCrop());
+            ocr::TextMask full = textMask(cue.seen);
             if (!full.empty()) {
                 cue.jobs.push_back(submitReading(full, result));
                 cue.lastReadFrame = frameIndex;
@@ -463,7 +483,8 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         // out, what is left is read no more.
         CueReadings& cue = *state.keyCue;
         if (fade == ocr::Fade::in && !cue.decided) {
-            ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
+            cue.seen = fullCrop();
+            ocr::TextMask full = halve ? textMask(cue.seen) : probe;
             if (!full.empty()) {
                 cue.jobs = {submitReading(full, result)};
                 cue.lastReadFrame = frameIndex;
@@ -474,7 +495,8 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         }
     } else {
         closeKey();
-        ocr::TextMask full = halve ? textMask(reader.crop(rect)) : probe;
+        media::RgbImage seen = fullCrop();
+        ocr::TextMask full = halve ? textMask(seen) : probe;
         if (!full.empty()) {
             auto& opened = state.recentlyOpened;
             opened.push_back(frameIndex);
@@ -482,6 +504,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
                 opened.pop_front();
             if (halve && opened.size() >= kBusyCues) state.compareWhole = true;
             auto cue = std::make_shared<CueReadings>();
+            cue->seen = std::move(seen);
             cue->jobs.push_back(submitReading(full, result));
             cue->lastReadFrame = frameIndex;
             state.keyCue = std::move(cue);

@@ -135,6 +135,10 @@ TEST(SubtitleMask, EmptyPicturesAndChangeDetection) {
     EXPECT_TRUE(masksShowSameText(a, isolateSubtitleText(same.view())));
     EXPECT_FALSE(masksShowSameText(a, isolateSubtitleText(other.view())));
     EXPECT_FALSE(masksShowSameText(a, isolateSubtitleText(blank.view())));
+    // The loose comparison for busy pictures still tells replaced text from the same text.
+    EXPECT_TRUE(keyStrokesRemain(a, isolateSubtitleText(same.view()), 0.3));
+    EXPECT_FALSE(keyStrokesRemain(
+        a, isolateSubtitleText(renderLine("明天见面再说吧", kOutlined).view()), 0.3));
 
     // Half way through a fade the same text is fainter; other text at full strength is no fade.
     const TextMask faint = isolateSubtitleText(

@@ -468,6 +468,11 @@ bool masksShowSameText(const TextMask& key, const TextMask& probe) {
     return missing <= key.count * kMissingStrokes + 2 && added <= key.count * kAddedNoise;
 }
 
+bool keyStrokesRemain(const TextMask& key, const TextMask& probe, double missingShare) {
+    if (!comparable(key, probe)) return false;
+    return missingAndAdded(key, probe).first <= key.count * missingShare + 2;
+}
+
 Fade fadeBetween(const TextMask& key, const TextMask& probe) {
     if (!comparable(key, probe) || key.level == 0 || probe.level == 0) return Fade::none;
     if (probe.level >= key.level + kFadeStep) {

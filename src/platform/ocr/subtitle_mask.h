@@ -45,6 +45,11 @@ bool masksMatch(const TextMask& a, const TextMask& b, double tolerance = 0.04);
 /// of the key is still there and what is new is no more than background caught in the mask.
 bool masksShowSameText(const TextMask& key, const TextMask& probe);
 
+/// True when no more than `missingShare` of the key's strokes are gone from `probe`, whatever
+/// it adds: over a busy picture, where bits of the picture come and go in both masks, only
+/// text that is replaced removes most of them.
+bool keyStrokesRemain(const TextMask& key, const TextMask& probe, double missingShare);
+
 /// How `probe` follows `key` when a fade changes the text's brightness: `in` when all the key's
 /// strokes are there and brighter (more of the text shows as it fades in), `out` when the probe
 /// adds nothing away from the key's strokes and is fainter; `none` otherwise.
