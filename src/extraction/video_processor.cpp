@@ -502,7 +502,10 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
             opened.push_back(frameIndex);
             while (opened.front() < frameIndex - kBusyWindow)
                 opened.pop_front();
-            if (halve && opened.size() >= kBusyCues) state.compareWhole = true;
+            if (halve && opened.size() >= kBusyCues) {
+                state.compareWhole = true;
+                console("画面背景繁杂（帧" + std::to_string(frameIndex) + "），改为整幅比较");
+            }
             auto cue = std::make_shared<CueReadings>();
             cue->seen = std::move(seen);
             cue->jobs.push_back(submitReading(full, result));
