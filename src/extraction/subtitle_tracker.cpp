@@ -5,6 +5,11 @@
 #include "platform/console.h"
 
 namespace quillora::extraction {
+namespace {
+
+constexpr int kPartialFrames = 2;
+
+}  // namespace
 
 void SubtitleTracker::addSubtitle(const std::string& text, double time, int frameIndex) {
     const std::string cleaned = cleanRecognizedText(text);
@@ -37,6 +42,16 @@ void SubtitleTracker::addSubtitle(const std::string& text, double time, int fram
             state.bestText = cleaned;
             state.bestTextFrameIndex = frameIndex;
         }
+        return;
+    }
+    // A fade's first legible frame may show only part of the line: the whole line read a frame
+    // or two later continues that subtitle rather than opening another.
+    if (frameIndex - state.startFrameIndex <= kPartialFrames &&
+        cleaned.size() > state.currentText.size() &&
+        cleaned.find(state.currentText) != std::string::npos) {
+        state.currentText = state.bestText = cleaned;
+        state.bestTextFrameIndex = state.lastSeenFrameIndex = frameIndex;
+        state.consecutiveEmptyFrames = 0;
         return;
     }
     finalizeCurrentSubtitle(sampledFrameTime(frameIndex - 1), frameIndex - 1);

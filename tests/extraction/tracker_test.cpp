@@ -163,6 +163,21 @@ TEST_F(TrackerTest, KeepsTheBestReadingButComparesWithTheOpeningText) {
     EXPECT_EQ(tracker.currentSubtitles.at(1).text, "abc def");
 }
 
+TEST_F(TrackerTest, PartOfTheLineOnAFadesFirstFrameOpensNoSubtitleOfItsOwn) {
+    feed(tracker, 0, 1, "这次我们一起");
+    feed(tracker, 1, 5, "这次我们一起去山顶看日出");
+    feed(tracker, 6, 5, "这次我们一起去山顶看日出吧");  // compared with the whole line now
+    tracker.finalizeCurrentSubtitle(10 / 25.0, 10);
+    ASSERT_EQ(tracker.currentSubtitles.size(), 1u);
+    EXPECT_EQ(tracker.currentSubtitles[0].text, "这次我们一起去山顶看日出吧");
+    EXPECT_DOUBLE_EQ(tracker.currentSubtitles[0].startTime, 0.0);
+
+    feed(tracker, 20, 4, "第一句");
+    feed(tracker, 24, 4, "第一句话说完了");
+    tracker.finalizeCurrentSubtitle(27 / 25.0, 27);
+    EXPECT_EQ(tracker.currentSubtitles.size(), 3u);
+}
+
 TEST_F(TrackerTest, OutOfOrderCloseBeforeStartGivesShortEntry) {
     tracker.startNewSubtitle("测试字幕", 1.0, 25);
     tracker.finalizeCurrentSubtitle(0.9, 22);
