@@ -35,7 +35,6 @@
 #include "pipeline/task_processor.h"
 #include "platform/console.h"
 #include "platform/notifications.h"
-#include "platform/ocr/text_recognizer.h"
 #include "platform/preferences.h"
 #include "service/network_service.h"
 #include "service/user_session.h"
@@ -95,8 +94,6 @@ AppContext makeContext() {
 }
 
 int childOurs(int argc, char** argv) {
-    // Started as the real binary starts, including its one re-execution.
-    ocr::restartWithSingleThreadedRecognition();
     setConsoleSink([](std::string_view) {});
     QApplication application(argc, argv);
     applyTheme(application);

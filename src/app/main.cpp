@@ -11,7 +11,6 @@
 #include "app/theme.h"
 #include "pipeline/task_processor.h"
 #include "platform/console.h"
-#include "platform/ocr/text_recognizer.h"
 #include "service/network_service.h"
 
 int main(int argc, char** argv) {
@@ -30,8 +29,6 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    // Before anything else: the recognition library needs its thread limit at process start.
-    quillora::ocr::restartWithSingleThreadedRecognition();
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillora");

@@ -17,7 +17,6 @@
 #include "extraction/video_processor.h"
 #include "platform/console.h"
 #include "platform/files.h"
-#include "platform/ocr/text_recognizer.h"
 
 namespace quillora::cli {
 namespace {
@@ -144,7 +143,6 @@ std::vector<fs::path> videosToProcess(const ExtractOptions& options,
 }
 
 void runExtract(const ExtractOptions& options) {
-    ocr::restartWithSingleThreadedRecognition();
     const auto region = parseRegion(options.region);
     if (!options.outputDir.empty()) {
         std::error_code ec;

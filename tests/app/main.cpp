@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "app/theme.h"
-#include "platform/ocr/text_recognizer.h"
 
 namespace quillora {
 QObject* makeAppTest();
@@ -11,8 +10,6 @@ QObject* makeToolScreensTest();
 }  // namespace quillora
 
 int main(int argc, char** argv) {
-    // The extraction screen runs the recogniser, whose thread limit is set at process start.
-    quillora::ocr::restartWithSingleThreadedRecognition();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     quillora::applyTheme(application);

@@ -24,7 +24,6 @@
 #include "extraction/test_videos.h"
 #include "pipeline/task_processor.h"
 #include "platform/notifications.h"
-#include "platform/ocr/text_recognizer.h"
 #include "platform/preferences.h"
 #include "server/test_platform.h"
 #include "service/network_service.h"
@@ -71,8 +70,6 @@ int main(int argc, char** argv) {
         std::cerr << "usage: app_screenshots OUTPUT_DIR\n";
         return 2;
     }
-    // The extraction screen runs the recogniser, whose thread limit is set at process start.
-    ocr::restartWithSingleThreadedRecognition();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     applyTheme(application);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/ocr/text_recognizer.h"
 
 namespace quillora::testing {
 
@@ -60,11 +59,5 @@ inline bool makeSubtitledVideo(const std::filesystem::path& path, double seconds
                                 style.extra + " '" + path.string() + "'";
     return runQuietly(command);
 }
-
-/// Tesseract's OpenMP threads only obey a limit set before start-up: re-run the test program
-/// with it once, as the command line does.
-struct SingleThreadedRecognition {
-    SingleThreadedRecognition() { ocr::restartWithSingleThreadedRecognition(); }
-};
 
 }  // namespace quillora::testing

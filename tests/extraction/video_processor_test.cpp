@@ -20,7 +20,6 @@ namespace {
 using quillora::testing::Cue;
 using ::testing::HasSubstr;
 
-const quillora::testing::SingleThreadedRecognition singleThreaded;
 
 class VideoProcessorTest : public ::testing::Test {
   protected:

@@ -13,7 +13,6 @@
 namespace quillora::ocr {
 namespace {
 
-const quillora::testing::SingleThreadedRecognition singleThreaded;
 
 struct Picture {
     int width = 0;

@@ -1,10 +1,10 @@
 #include "platform/ocr/text_recognizer.h"
 
+#include <dlfcn.h>
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -113,6 +113,17 @@ Tensor inputFor(const GrayImage& image) {
     std::copy_n(input.values.begin(), plane, input.values.begin() + plane);
     std::copy_n(input.values.begin(), plane, input.values.begin() + 2 * plane);
     return input;
+}
+
+// Tesseract's OpenMP teams would fight the other workers and the decoder for the cores, and
+// spin. With no active parallel level allowed, every region runs on the thread that meets
+// it. The setting belongs to the calling thread; the runtime, loaded with Tesseract, is
+// looked up by name and needs no link of its own.
+void keepOpenMpOnThisThread() {
+    using SetMaxActiveLevels = void (*)(int);
+    static const auto set =
+        reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (set) set(0);
 }
 
 struct LineReading {
@@ -294,6 +305,7 @@ struct TextRecognizer::Impl {
 
     // Tesseract's Traditional Chinese reading of one line; "" when it cannot read it.
     std::string readTraditional(const GrayImage& image) {
+        keepOpenMpOnThisThread();
         if (!traditional) {
             traditional.reset(new tesseract::TessBaseAPI());
             if (traditional->Init(nullptr, "chi_tra", tesseract::OEM_LSTM_ONLY) != 0) {
@@ -370,27 +382,6 @@ std::string joinLines(const std::vector<std::string>& lines) {
         joined += line;
     }
     return joined;
-}
-
-void restartWithSingleThreadedRecognition() {
-    if (std::getenv("OMP_THREAD_LIMIT")) return;
-    std::ifstream file("/proc/self/cmdline", std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::vector<std::string> parts;
-    for (size_t at = 0; at < all.size();) {
-        const size_t end = all.find('\0', at);
-        parts.push_back(all.substr(at, end == std::string::npos ? std::string::npos : end - at));
-        if (end == std::string::npos) break;
-        at = end + 1;
-    }
-    if (parts.empty()) return;
-    std::vector<char*> argv;
-    for (auto& part : parts)
-        argv.push_back(part.data());
-    argv.push_back(nullptr);
-    setenv("OMP_THREAD_LIMIT", "1", 1);
-    execv("/proc/self/exe", argv.data());
-    // execv failed: carry on in this process, only slower.
 }
 
 }  // namespace quillora::ocr

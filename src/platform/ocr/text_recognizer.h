@@ -50,9 +50,4 @@ class TextRecognizer {
 /// Lines joined with one space.
 std::string joinLines(const std::vector<std::string>& lines);
 
-/// Tesseract's OpenMP threads fight the worker threads for the cores and spin; the thread
-/// limit can only be set before the process starts, so this re-executes the running program
-/// once with OMP_THREAD_LIMIT=1. Returns only when no restart was needed or possible.
-void restartWithSingleThreadedRecognition();
-
 }  // namespace quillora::ocr
