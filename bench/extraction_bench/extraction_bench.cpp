@@ -394,12 +394,23 @@ Accuracy compare(const std::vector<Cue>& truth, const std::vector<Cue>& found) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: extraction_bench QUILLORA_CLI VIDEO_FOLDER [CASE-NAME-PART ...]\n";
+        std::cerr << "usage: extraction_bench QUILLORA_CLI VIDEO_FOLDER [--region=x,y,w,h] "
+                     "[CASE-NAME-PART ...]\n";
         return 2;
     }
     const fs::path cli = argv[1];
     const fs::path folder = argv[2];
-    const std::vector<std::string> only(argv + 3, argv + argc);
+    // --region=x,y,w,h runs every video with that region (how much the text depends on it).
+    std::vector<std::string> only;
+    std::string regionOption;
+    for (int k = 3; k < argc; ++k) {
+        const std::string argument = argv[k];
+        if (argument.rfind("--region=", 0) == 0) {
+            regionOption = " --region " + argument.substr(9);
+        } else {
+            only.push_back(argument);
+        }
+    }
     fs::create_directories(folder);
 
     struct Video {
@@ -500,7 +511,8 @@ int main(int argc, char** argv) {
         }
         std::string summary;
         const Timing extract = measure([&] {
-            summary = capture(quoted(cli) + " extract --quiet " + quoted(video) + " 2>/dev/null");
+            summary = capture(quoted(cli) + " extract --quiet" + regionOption + " " + quoted(video) +
+                              " 2>/dev/null");
         });
         std::smatch match;
         static const std::regex counts(R"(识别 (\d+) 次 / 采样 (\d+) 帧)");

@@ -50,8 +50,9 @@ struct PendingFrame {
 // Recognition requests beyond this many wait for the oldest to finish, which bounds memory.
 constexpr int kMaxOutstandingJobs = 6;
 constexpr size_t kMaxBufferedFrames = 256;
-// Crops at least this tall are compared at half size, unless this many cues open within this
-// many frames (two seconds): no subtitles change so fast, a busy picture fools the halved masks.
+// Pictures whose subtitle band is at least this tall (big text) are compared at half size,
+// unless this many cues open within this many frames (two seconds): no subtitles change so
+// fast, a busy picture fools the halved masks.
 constexpr int kHalveFrom = 120;
 constexpr size_t kBusyCues = 6;
 constexpr int kBusyWindow = 50;
@@ -63,9 +64,16 @@ constexpr double kBusyMissingStrokes = 0.3;
 constexpr size_t kReadingsPerCue = 3;
 constexpr int kReadingSpacing = 8;
 
-ocr::TextMask textMask(const media::RgbImage& image) {
+ocr::TextMask textMask(const media::RgbImage& image, int textScale) {
     return ocr::isolateSubtitleText(
-        ocr::RgbView{image.pixels.data(), image.width, image.height, image.width * 3});
+        ocr::RgbView{image.pixels.data(), image.width, image.height, image.width * 3}, textScale);
+}
+
+// What a cue's reading sees: the text of the examined rectangle's crop that meets the region.
+ocr::TextMask readingMask(const media::RgbImage& image, const ExaminedRect& examined, int band) {
+    ocr::TextMask mask = textMask(image, band);
+    ocr::keepLinesMeeting(mask, examined.regionTop, examined.regionBottom);
+    return mask;
 }
 
 void keepDarkest(media::RgbImage& seen, const media::RgbImage& frame) {
@@ -422,9 +430,12 @@ bool VideoProcessor::wantsAnotherView(CueReadings& cue, int frameIndex) {
 }
 
 std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameReader& reader,
-                                                            const media::PixelRect& rect,
+                                                            const ExaminedRect& examined,
                                                             int frameIndex, SamplingState& state,
                                                             VideoResult& result) {
+    // Frames are compared inside the region itself; readings see the examined rectangle around
+    // it, so that a line its edge cuts through is read whole.
+    const media::PixelRect rect = examined.region;
     std::vector<uint8_t> sample = reader.brightnessSample(rect);
     if (state.haveLastSample && !sample.empty() && nearlyIdentical(sample, state.lastSample)) {
         // The picture under the region did not change: nor did its text.
@@ -436,12 +447,12 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         state.haveLastSample = true;
         return state.lastCue;
     };
-    // Big crops are compared at half size, a quarter of the work on every frame; the full-size
+    // Big text is compared at half size, a quarter of the work on every frame; the full-size
     // crop and mask are made only for the frames that go to recognition. Halving blurs a thin
     // outline, though, and over a busy picture the text then merges with it: cues opening
     // faster than subtitles ever change say so, and the rest of the video is compared whole.
-    const int cropHeight = std::min(rect.y + rect.height, reader.height()) - std::max(rect.y, 0);
-    const bool halve = cropHeight >= kHalveFrom && !state.compareWhole;
+    const int band = subtitleBand(reader.height());
+    const bool halve = band >= kHalveFrom && !state.compareWhole;
     media::RgbImage crop = reader.crop(rect, halve);
     const ocr::RgbView view{crop.pixels.data(), crop.width, crop.height, crop.width * 3};
     if (state.keyCue) {
@@ -452,8 +463,12 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         }
     }
     ocr::TextMask probe;
-    if (!crop.empty()) probe = textMask(crop);
-    auto fullCrop = [&] { return halve ? reader.crop(rect) : crop; };
+    if (!crop.empty()) probe = textMask(crop, halve ? band / 2 : band);
+    // Over a busy picture a line of picture above the text would be read with it: there the
+    // region alone is read.
+    const ExaminedRect read =
+        state.compareWhole ? ExaminedRect{rect, rect, 0, rect.height} : examined;
+    auto fullCrop = [&] { return reader.crop(read.rect); };
     auto closeKey = [&] {
         if (state.keyCue) state.keyCue->closed = true;
         state.keyCue.reset();
@@ -468,7 +483,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         CueReadings& cue = *state.keyCue;
         if (wantsAnotherView(cue, frameIndex)) {
             keepDarkest(cue.seen, fullCrop());
-            ocr::TextMask full = textMask(cue.seen);
+            ocr::TextMask full = readingMask(cue.seen, read, band);
             if (!full.empty()) {
                 cue.jobs.push_back(submitReading(full, result));
                 cue.lastReadFrame = frameIndex;
@@ -484,7 +499,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
         CueReadings& cue = *state.keyCue;
         if (fade == ocr::Fade::in && !cue.decided) {
             cue.seen = fullCrop();
-            ocr::TextMask full = halve ? textMask(cue.seen) : probe;
+            ocr::TextMask full = readingMask(cue.seen, read, band);
             if (!full.empty()) {
                 cue.jobs = {submitReading(full, result)};
                 cue.lastReadFrame = frameIndex;
@@ -496,7 +511,7 @@ std::shared_ptr<CueReadings> VideoProcessor::recognitionFor(media::VideoFrameRea
     } else {
         closeKey();
         media::RgbImage seen = fullCrop();
-        ocr::TextMask full = halve ? textMask(seen) : probe;
+        ocr::TextMask full = readingMask(seen, read, band);
         if (!full.empty()) {
             auto& opened = state.recentlyOpened;
             opened.push_back(frameIndex);
@@ -557,7 +572,8 @@ int VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFram
     const RecognitionTimeRange range = recognitionTimeRange();
     media::VideoFrameReader reader(url);
     reader.startAt(sampledFrameTime(firstFrame));
-    const media::PixelRect rect = cropRect(recognitionRegion(), reader.width(), reader.height());
+    const ExaminedRect examined = examinedRect(
+        cropRect(recognitionRegion(), reader.width(), reader.height()), reader.height());
     if (!pool_) {
         int workers = 1;
         {
@@ -585,7 +601,7 @@ int VideoProcessor::sampleFrames(const std::filesystem::path& url, int firstFram
             lastDecoded = i;
             const double actual = reader.frameTime();
             frame.time = std::isfinite(actual) && actual > 0 ? actual : t;
-            frame.cue = recognitionFor(reader, rect, i, state, result);
+            frame.cue = recognitionFor(reader, examined, i, state, result);
         }
         state.pending.push_back(std::move(frame));
         deliverFrames(state, false, totalFrames);

@@ -21,6 +21,8 @@
 
 namespace quillora::extraction {
 
+struct ExaminedRect;
+
 class RecognitionPool;
 struct RecognitionJob;
 struct CueReadings;
@@ -142,7 +144,7 @@ class VideoProcessor {
     /// region did not change or its text pixels still show the same text (read again now and
     /// then), a new one when they do not, none when the region holds no text.
     std::shared_ptr<CueReadings> recognitionFor(media::VideoFrameReader& reader,
-                                                const media::PixelRect& rect, int frameIndex,
+                                                const ExaminedRect& examined, int frameIndex,
                                                 SamplingState& state, VideoResult& result);
     std::shared_ptr<RecognitionJob> submitReading(const ocr::TextMask& mask, VideoResult& result);
     bool wantsAnotherView(CueReadings& cue, int frameIndex);

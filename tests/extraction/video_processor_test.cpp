@@ -20,7 +20,6 @@ namespace {
 using quillora::testing::Cue;
 using ::testing::HasSubstr;
 
-
 class VideoProcessorTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -101,6 +100,25 @@ TEST_F(VideoProcessorTest, RecognisesOnlyInsideTheRegion) {
     EXPECT_EQ(recognizeTextWithCroppedImage(frame, {0.0, 0.0, 1.0, 0.5}, recognizer), "");
     const auto rect = cropRect({0.1, 0.8, 0.5, 0.2}, 641, 359);
     EXPECT_EQ(std::tuple(rect.x, rect.y, rect.width, rect.height), std::tuple(64, 287, 320, 71));
+}
+
+// A region cutting through a cue, or reaching well above it, gives the cue whole.
+TEST_F(VideoProcessorTest, TheTextDoesNotHingeOnTheRegionsEdges) {
+    const auto video = scratch_ / "two-lines.mp4";
+    quillora::testing::VideoStyle style;
+    style.width = 1280;
+    style.height = 720;
+    ASSERT_TRUE(quillora::testing::makeSubtitledVideo(
+        video, 1.0, {{0.0, 1.0, "第一行字幕\n第二行比较长的字幕"}}, style));
+    media::VideoFrameReader reader(video);
+    ASSERT_TRUE(reader.advanceTo(0.5));
+    const auto frame = reader.crop({0, 0, reader.width(), reader.height()});
+    ocr::TextRecognizer recognizer;
+    for (const double top : {0.87, 0.8, 0.6}) {
+        EXPECT_EQ(recognizeTextWithCroppedImage(frame, {0.0, top, 1.0, 0.98 - top}, recognizer),
+                  "第一行字幕 第二行比较长的字幕")
+            << top;
+    }
 }
 
 TEST_F(VideoProcessorTest, TraditionalVideoComesOutTraditional) {

@@ -377,10 +377,11 @@ void dropStrayInk(TextMask& mask) {
 
 }  // namespace
 
-TextMask isolateSubtitleText(const RgbView& crop) {
+TextMask isolateSubtitleText(const RgbView& crop, int textScale) {
     TextMask mask;
     if (!crop.data || crop.width <= 0 || crop.height <= 0) return mask;
     const int h = crop.height;
+    const int scale = textScale > 0 ? textScale : h;
     mask.width = crop.width;
     mask.height = h;
     thread_local std::vector<uint8_t> y;
@@ -390,8 +391,8 @@ TextMask isolateSubtitleText(const RgbView& crop) {
     mask.on.assign(y.size(), 0);
 
     labelLightPieces(crop, y, label, pieces);
-    const int minArea = std::max(4, h * h / 2000);
-    std::vector<uint8_t> candidate = outlinedPieces(pieces, h, minArea);
+    const int minArea = std::max(4, scale * scale / 2000);
+    std::vector<uint8_t> candidate = outlinedPieces(pieces, std::min(h, scale), minArea);
     if (keepDominantHue(pieces, candidate)) {
         double level = 255;
         std::vector<int> marked = markPieces(mask, y, label, candidate, level);
@@ -400,15 +401,47 @@ TextMask isolateSubtitleText(const RgbView& crop) {
         mask.level = static_cast<int>(std::lround(level));
     }
 
-    const int minimumInk = std::max(20, h * h / 40);
+    const int minimumInk = std::max(20, scale * scale / 40);
     if (mask.count < minimumInk) darkTextOnLight(mask, y, minArea);
     if (mask.count > 0) dropStrayInk(mask);
-    // Less ink than about one glyph filling a third of the region's height is no subtitle.
+    // Less ink than about one glyph filling a third of the subtitle band is no subtitle.
     if (mask.count < minimumInk) {
         std::fill(mask.on.begin(), mask.on.end(), 0);
         mask.count = 0;
     }
     return mask;
+}
+
+void keepLinesMeeting(TextMask& mask, int top, int bottom) {
+    if (mask.empty()) return;
+    const auto bands = lineBands(mask);
+    int tallest = 0;
+    for (const auto& [first, last] : bands)
+        tallest = std::max(tallest, last - first + 1);
+    // The lines meeting the rows, and the lines stacked on them (a cue's lines are less than a
+    // line apart): a region cutting a cue short still gives the whole cue.
+    std::vector<bool> keep(bands.size(), false);
+    for (size_t k = 0; k < bands.size(); ++k)
+        keep[k] = bands[k].second >= top && bands[k].first < bottom;
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (size_t k = 0; k + 1 < bands.size(); ++k) {
+            if (keep[k] == keep[k + 1] || bands[k + 1].first - bands[k].second > tallest) continue;
+            keep[k] = keep[k + 1] = true;
+            grew = true;
+        }
+    }
+    for (size_t k = 0; k < bands.size(); ++k) {
+        if (keep[k]) continue;
+        for (int y = bands[k].first; y <= bands[k].second; ++y) {
+            const size_t row = static_cast<size_t>(y) * mask.width;
+            for (int x = 0; x < mask.width; ++x) {
+                mask.count -= mask.on[row + x];
+                mask.on[row + x] = 0;
+                if (!mask.ink.empty()) mask.ink[row + x] = 0;
+            }
+        }
+    }
 }
 
 bool masksMatch(const TextMask& a, const TextMask& b, double tolerance) {

@@ -35,7 +35,15 @@ struct TextMask {
 /// Keeps the text of a hard subtitle: light strokes next to a dark outline or shadow (any text
 /// colour, so yellow lines survive), cleaned of specks and of blobs too big to be letters.
 /// Falls back to dark strokes when the crop is a light background without such text.
-TextMask isolateSubtitleText(const RgbView& crop);
+/// `textScale` is the height of the band subtitles take at this picture size (a fifth of the
+/// picture): what counts as a speck, a blob or too little ink scales with it, so a region
+/// taller or shorter than the text reads the same. 0 takes the crop's height.
+TextMask isolateSubtitleText(const RgbView& crop, int textScale = 0);
+
+/// Keeps the lines of text that meet rows [top, bottom) and the lines stacked on them (less
+/// than a line apart), drops the others: a region's edge cutting through a cue still gives the
+/// whole cue; text well away from the region is not read.
+void keepLinesMeeting(TextMask& mask, int top, int bottom);
 
 /// True when two masks differ in so few pixels that they show the same text; compression noise
 /// along the outline moves a few percent of the stroke pixels from frame to frame.
