@@ -511,8 +511,8 @@ int main(int argc, char** argv) {
         }
         std::string summary;
         const Timing extract = measure([&] {
-            summary = capture(quoted(cli) + " extract --quiet" + regionOption + " " + quoted(video) +
-                              " 2>/dev/null");
+            summary = capture(quoted(cli) + " extract --quiet" + regionOption + " " +
+                              quoted(video) + " 2>/dev/null");
         });
         std::smatch match;
         static const std::regex counts(R"(识别 (\d+) 次 / 采样 (\d+) 帧)");

@@ -13,7 +13,6 @@
 namespace quillora::ocr {
 namespace {
 
-
 struct Picture {
     int width = 0;
     int height = 0;
