@@ -129,6 +129,7 @@ void keepOpenMpOnThisThread() {
 struct LineReading {
     std::vector<std::string> characters;
     std::vector<float> confidences;  // of each character, 0..1
+    std::vector<size_t> steps;       // where each character was read, in the model's steps
 };
 
 struct ApiCloser {
@@ -161,6 +162,24 @@ bool isIdeograph(const std::string& character) {
 
 // A character the line model reads unsurely may be one it does not know, read as a look-alike.
 constexpr float kUnsureCharacter = 0.9f;
+
+// Where the model read a character unsurely, or left a gap of about a character between two
+// it read (a character it does not know reads as blank), the Traditional reading may have
+// the character it lacks; elsewhere it cannot change the line.
+bool mayLackCharacters(const LineReading& reading) {
+    if (reading.characters.size() < 3) return true;
+    for (float confidence : reading.confidences) {
+        if (confidence < kUnsureCharacter) return true;
+    }
+    std::vector<size_t> spacing;
+    for (size_t k = 1; k < reading.steps.size(); ++k)
+        spacing.push_back(reading.steps[k] - reading.steps[k - 1]);
+    std::vector<size_t> sorted = spacing;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const size_t usual = std::max<size_t>(1, sorted[sorted.size() / 2]);
+    return std::any_of(spacing.begin(), spacing.end(),
+                       [&](size_t s) { return s * 2 >= usual * 3; });
+}
 
 // The line model knows only part of the Traditional characters: it leaves the others out or
 // reads a look-alike. Where the Traditional reading (Tesseract's) has a character the model
@@ -288,6 +307,7 @@ struct TextRecognizer::Impl {
             if (best != 0 && best != previous) {
                 reading.characters.push_back(characters[best - 1]);
                 reading.confidences.push_back(row[best]);
+                reading.steps.push_back(t);
             }
             previous = best;
         }
@@ -357,7 +377,7 @@ RecognizedText TextRecognizer::recognize(const std::vector<GrayImage>& lineImage
         std::string text;
         for (const auto& c : reading.characters)
             text += c;
-        if (impl_->hasTraditionalCharacters(text)) {
+        if (impl_->hasTraditionalCharacters(text) && mayLackCharacters(reading)) {
             text =
                 withCharactersTheModelLacks(reading, impl_->readTraditional(image), impl_->known);
         }
