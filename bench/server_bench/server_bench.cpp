@@ -108,18 +108,27 @@ std::string loginTarget(const std::string& name, const std::string& password) {
            "&srtusername=" + name + "&srtpassword=" + password;
 }
 
-void measureGuessing(const fs::path& data, int seconds) {
+quillora::server::ServerConfig configIn(const fs::path& folder) {
     quillora::server::ServerConfig config;
-    config.dataDirectory = data / "guessing";
+    config.dataDirectory = folder;
     config.alignWorkers = 1;
-    quillora::server::PlatformServer server(config);
+    return config;
+}
+
+// Starts `server` with one account of that name on a free loopback port; returns the port.
+int startWithAccount(quillora::server::PlatformServer& server, const std::string& name) {
     quillora::server::NewAccount account;
-    account.name = "victim";
+    account.name = name;
     account.password = "correct-horse";
     server.accounts().addAccount(account);
     const int port = server.bind("127.0.0.1", 0);
     server.start();
-    httplib::Client client("127.0.0.1", port);
+    return port;
+}
+
+void measureGuessing(const fs::path& data, int seconds) {
+    quillora::server::PlatformServer server(configIn(data / "guessing"));
+    httplib::Client client("127.0.0.1", startWithAccount(server, "victim"));
     client.set_keep_alive(true);
     int checked = 0;
     int refused = 0;
@@ -143,19 +152,11 @@ void measureGuessing(const fs::path& data, int seconds) {
 }
 
 void measureNameTiming(const fs::path& data) {
-    quillora::server::ServerConfig config;
-    config.dataDirectory = data / "timing";
-    config.alignWorkers = 1;
+    quillora::server::ServerConfig config = configIn(data / "timing");
     config.accountThrottle.freeFailures = 1 << 30;
     config.addressThrottle.freeFailures = 1 << 30;
     quillora::server::PlatformServer server(config);
-    quillora::server::NewAccount account;
-    account.name = "known";
-    account.password = "correct-horse";
-    server.accounts().addAccount(account);
-    const int port = server.bind("127.0.0.1", 0);
-    server.start();
-    httplib::Client client("127.0.0.1", port);
+    httplib::Client client("127.0.0.1", startWithAccount(server, "known"));
     // Alternating the two names lets a change in the machine's load touch both alike.
     std::vector<double> known;
     std::vector<double> unknown;

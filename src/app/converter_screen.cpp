@@ -31,22 +31,24 @@ QString qt(const std::string& text) {
 
 /// The badge's background and text colours for a status.
 QString badgeStyle(const std::string& status) {
+    struct Colours {
+        const char* status;
+        const char* background;
+        const char* text;
+    };
+    static const Colours kColours[] = {
+        {cs::kConverting, "#2563eb", "white"},
+        {cs::kCompleted, "#16a34a", "white"},
+        {cs::kFailed, "#dc2626", "white"},
+        {cs::kCancelled, "#ea580c", "white"},
+        {cs::kWaiting, "rgba(107, 114, 128, 0.35)", "#6b7280"},
+    };
     const char* background = "rgba(107, 114, 128, 0.2)";
     const char* text = "#6b7280";
-    if (status == cs::kConverting) {
-        background = "#2563eb";
-        text = "white";
-    } else if (status == cs::kCompleted) {
-        background = "#16a34a";
-        text = "white";
-    } else if (status == cs::kFailed) {
-        background = "#dc2626";
-        text = "white";
-    } else if (status == cs::kCancelled) {
-        background = "#ea580c";
-        text = "white";
-    } else if (status == cs::kWaiting) {
-        background = "rgba(107, 114, 128, 0.35)";
+    for (const Colours& colours : kColours) {
+        if (status != colours.status) continue;
+        background = colours.background;
+        text = colours.text;
     }
     return QString(
                "background: %1; color: %2; border-radius: 9px; padding: 2px 10px; "

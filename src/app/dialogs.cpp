@@ -14,6 +14,19 @@ std::filesystem::path toPath(const QString& file) {
     return std::filesystem::path(file.toStdString());
 }
 
+// The title as the main text and the message under it; `cancel` adds a "取消" button. True when
+// "确定" was clicked.
+bool runMessageBox(QWidget* parent, const QString& title, const QString& message, bool cancel) {
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(title);
+    box.setInformativeText(message);
+    if (cancel) box.addButton("取消", QMessageBox::RejectRole);
+    QPushButton* ok = box.addButton("确定", QMessageBox::AcceptRole);
+    box.exec();
+    return box.clickedButton() == ok;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> SystemDialogs::openFile(QWidget* parent, const QString& title,
@@ -47,23 +60,11 @@ std::optional<std::filesystem::path> SystemDialogs::saveFile(QWidget* parent, co
 }
 
 bool SystemDialogs::confirm(QWidget* parent, const QString& title, const QString& message) {
-    QMessageBox box(parent);
-    box.setWindowTitle(title);
-    box.setText(title);
-    box.setInformativeText(message);
-    box.addButton("取消", QMessageBox::RejectRole);
-    QPushButton* ok = box.addButton("确定", QMessageBox::AcceptRole);
-    box.exec();
-    return box.clickedButton() == ok;
+    return runMessageBox(parent, title, message, true);
 }
 
 void SystemDialogs::alert(QWidget* parent, const QString& title, const QString& message) {
-    QMessageBox box(parent);
-    box.setWindowTitle(title);
-    box.setText(title);
-    box.setInformativeText(message);
-    box.addButton("确定", QMessageBox::AcceptRole);
-    box.exec();
+    runMessageBox(parent, title, message, false);
 }
 
 std::vector<std::filesystem::path> localFiles(const QMimeData* data) {

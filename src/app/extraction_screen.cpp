@@ -29,6 +29,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A thin bar without text, in thousandths.
+QProgressBar* thinProgressBar() {
+    auto* bar = new QProgressBar;
+    bar->setRange(0, 1000);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(6);
+    return bar;
+}
+
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -219,16 +228,10 @@ ExtractionScreen::ExtractionScreen(AppContext& context, QWidget* parent)
     progressLayout->setContentsMargins(0, 0, 0, 0);
     currentFile_ = new QLabel;
     currentFile_->setObjectName("currentFile");
-    fileBar_ = new QProgressBar;
-    fileBar_->setRange(0, 1000);
-    fileBar_->setTextVisible(false);
-    fileBar_->setFixedHeight(6);
+    fileBar_ = thinProgressBar();
     overall_ = new QLabel;
     overall_->setObjectName("overall");
-    overallBar_ = new QProgressBar;
-    overallBar_->setRange(0, 1000);
-    overallBar_->setTextVisible(false);
-    overallBar_->setFixedHeight(6);
+    overallBar_ = thinProgressBar();
     progressLayout->addWidget(currentFile_);
     progressLayout->addWidget(fileBar_);
     progressLayout->addWidget(overall_);
